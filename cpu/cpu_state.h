@@ -1,0 +1,77 @@
+// The one processor context of the emulator and the memory interface the core sees.
+// Every machine runs on this record: a Zilog Z80 (MZ-800 family, ZX Spectrum) or an
+// Intel 8080 (PMD 85). Memory is reached only through sixteen 4 KiB page slots.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// A page read handler returns an int whose low 8 bits are the byte; the core ignores the rest.
+using PageReadFn = int (*)(uint16_t address);
+using PageWriteFn = void (*)(uint16_t address, uint8_t value);
+
+struct CpuState {
+    uint16_t af, bc, de, hl;     // F, C, E, L in the low bytes
+    uint16_t ix, iy;             // untouched in 8080 mode
+    uint16_t pc, sp;
+    uint16_t af2, bc2, de2, hl2; // alternate set
+    uint8_t control;             // CTRL_* bits
+    uint8_t i;
+    uint8_t r;                   // counts opcode fetches, all 8 bits
+    uint8_t r7;                  // bit 7 as last written by LD R,A
+    int32_t cycles;              // counts DOWN: emulated time is -cycles
+    int32_t line_start;          // value of cycles when the scan line began
+    int32_t cycles_per_line;
+    const uint8_t* cycle_table;  // live base cost table, 256 entries
+    const PageReadFn* page_read; // live 16-slot read table
+    uint8_t latch8;              // handler scratch byte
+    uint16_t latch16;            // handler scratch word
+    uint32_t events;             // pending requests; cpu_run returns once non-zero
+};
+
+// Bits of CpuState::control.
+constexpr uint8_t CTRL_IFF1 = 0x01;
+constexpr uint8_t CTRL_IM1 = 0x02;
+constexpr uint8_t CTRL_IM2 = 0x04;
+constexpr uint8_t CTRL_IFF2 = 0x08;
+constexpr uint8_t CTRL_HALTED = 0x80;
+
+// Bits of CpuState::events.
+constexpr uint32_t EV_LINE_PENDING = 1u << 0;
+constexpr uint32_t EV_RESTART = 1u << 1;
+constexpr uint32_t EV_INT = 1u << 2;
+constexpr uint32_t EV_INT_LEVEL = 1u << 3;
+constexpr uint32_t EV_INT_VECTORED = 1u << 14;
+constexpr uint32_t EV_SAVE_STATE = 1u << 16;
+constexpr uint32_t EV_TRACE_STOP = 1u << 17;
+constexpr uint32_t EV_TRACE = 1u << 18;
+constexpr uint32_t EV_TAPE_TRAP = 1u << 19;
+constexpr uint32_t EV_SPEED = 1u << 20;
+constexpr uint32_t EV_SCREENSHOT = 1u << 24;
+
+using OpHandler = void (*)(CpuState&);
+
+extern CpuState cpu;
+extern std::array<OpHandler, 256> dispatch_table; // live handlers, a copy of one handler set
+extern std::array<PageReadFn, 16> page_read_slots; // the machine layer's read table
+extern std::array<PageWriteFn, 16> page_write;     // the machine layer's write table
+
+inline uint8_t cpu_read(const CpuState& c, uint16_t address)
+{
+    return uint8_t(c.page_read[address >> 12](address));
+}
+
+inline void cpu_write(uint16_t address, uint8_t value)
+{
+    page_write[address >> 12](address, value);
+}
+
+// Byte halves of the register pairs.
+constexpr uint8_t hi(uint16_t pair) { return uint8_t(pair >> 8); }
+constexpr uint8_t lo(uint16_t pair) { return uint8_t(pair); }
+constexpr void set_hi(uint16_t& pair, uint8_t v) { pair = uint16_t((pair & 0x00FF) | (v << 8)); }
+constexpr void set_lo(uint16_t& pair, uint8_t v) { pair = uint16_t((pair & 0xFF00) | v); }
+
+inline void event_raise(uint32_t bits) { cpu.events |= bits; }
+inline void event_clear(uint32_t bits) { cpu.events &= ~bits; }
+inline void events_keep(uint32_t mask) { cpu.events &= mask; }

@@ -1,0 +1,21 @@
+// What the CPU core calls out to. The machine layer and the host shell provide these;
+// the headless tools supply a flat 64 KiB machine instead.
+#pragma once
+
+#include <cstdint>
+
+uint8_t io_read(uint16_t port);
+void io_write(uint16_t port, uint8_t value);
+
+// Per-scan-line hook of the frame timing, called when the run loop closes a line.
+void scanline_step();
+
+// Sound generator entry; the run loop calls it to catch up after forgiving a backlog.
+void generate_samples(uint32_t weight);
+
+// Z80 PIO of the MZ-800: vector byte and service flags (bit 0 in service, bit 1 request waiting).
+extern uint8_t pio_vector;
+extern uint8_t pio_in_service;
+
+// ZX Spectrum 128K paging register (port 7FFDh); bits 0-2 select the RAM bank at C000h.
+extern uint8_t zx128_paging;

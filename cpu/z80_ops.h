@@ -1,0 +1,332 @@
+// The unprefixed Z80 instructions, written once for both timing models (TimingA, TimingB)
+// and for the three pointer registers: X = 0 uses HL, X = 1 and 2 are the DD and FD
+// forms, where HL, H, L and (HL) become IX/IY, IXH/IYH, IXL/IYL and (IX+d)/(IY+d).
+#pragma once
+
+#include "cpu/cpu.h"
+#include "cpu/machine_interface.h"
+#include "cpu/z80_alu.h"
+#include "cpu/z80_timing.h"
+
+namespace z80 {
+
+// Register codes in opcodes: 0 B, 1 C, 2 D, 3 E, 4 H, 5 L, 6 (HL), 7 A.
+template <int X>
+inline uint16_t& pointer(CpuState& c)
+{
+    if constexpr (X == 0) return c.hl;
+    else if constexpr (X == 1) return c.ix;
+    else return c.iy;
+}
+
+template <int R, int X>
+inline uint8_t get8(CpuState& c)
+{
+    static_assert(R != 6);
+    if constexpr (R == 0) return hi(c.bc);
+    else if constexpr (R == 1) return lo(c.bc);
+    else if constexpr (R == 2) return hi(c.de);
+    else if constexpr (R == 3) return lo(c.de);
+    else if constexpr (R == 4) return hi(pointer<X>(c));
+    else if constexpr (R == 5) return lo(pointer<X>(c));
+    else return hi(c.af);
+}
+
+template <int R, int X>
+inline void set8(CpuState& c, uint8_t v)
+{
+    static_assert(R != 6);
+    if constexpr (R == 0) set_hi(c.bc, v);
+    else if constexpr (R == 1) set_lo(c.bc, v);
+    else if constexpr (R == 2) set_hi(c.de, v);
+    else if constexpr (R == 3) set_lo(c.de, v);
+    else if constexpr (R == 4) set_hi(pointer<X>(c), v);
+    else if constexpr (R == 5) set_lo(pointer<X>(c), v);
+    else set_hi(c.af, v);
+}
+
+// Register pairs: 0 BC, 1 DE, 2 HL/IX/IY, 3 SP (or AF for PUSH and POP).
+template <int P, int X, bool AF = false>
+inline uint16_t& pair(CpuState& c)
+{
+    if constexpr (P == 0) return c.bc;
+    else if constexpr (P == 1) return c.de;
+    else if constexpr (P == 2) return pointer<X>(c);
+    else if constexpr (AF) return c.af;
+    else return c.sp;
+}
+
+// Conditions: NZ Z NC C PO PE P M.
+template <int CC>
+inline bool condition(const CpuState& c)
+{
+    const uint8_t f = lo(c.af);
+    constexpr uint8_t MASKS[4] = {FLAG_Z, FLAG_C, FLAG_PV, FLAG_S};
+    const bool set = f & MASKS[CC >> 1];
+    return (CC & 1) ? set : !set;
+}
+
+template <class T>
+inline uint8_t fetch(CpuState& c)
+{
+    return T::rd(c, c.pc++);
+}
+
+template <class T>
+inline uint16_t fetch16(CpuState& c)
+{
+    const uint8_t low = fetch<T>(c);
+    return uint16_t(low | fetch<T>(c) << 8);
+}
+
+template <class T>
+inline void push(CpuState& c, uint16_t v)
+{
+    T::wr(c, --c.sp, hi(v));
+    T::wr(c, --c.sp, lo(v));
+}
+
+template <class T>
+inline uint16_t pop(CpuState& c)
+{
+    set_lo(c.latch16, T::rd(c, c.sp++));
+    set_hi(c.latch16, T::rd(c, c.sp++));
+    return c.latch16;
+}
+
+// The memory operand: (HL), or (IX+d)/(IY+d) with the displacement fetched at pc and the
+// five internal cycles of the address calculation charged against its address.
+template <class T, int X>
+inline uint16_t operand_address(CpuState& c)
+{
+    if constexpr (X == 0) {
+        return c.hl;
+    } else {
+        const uint16_t at = c.pc;
+        const int8_t d = int8_t(fetch<T>(c));
+        T::internal(c, at, 5);
+        return uint16_t(pointer<X>(c) + d);
+    }
+}
+
+// CALL's internal cycle is tied to the high operand byte's address.
+template <class T>
+inline void call(CpuState& c)
+{
+    const uint16_t target = fetch16<T>(c);
+    T::internal(c, uint16_t(c.pc - 1), 1);
+    c.latch16 = target;
+    push<T>(c, c.pc);
+    c.pc = c.latch16;
+}
+
+template <class T>
+inline void relative_jump(CpuState& c, int8_t d)
+{
+    T::jr_taken(c, uint16_t(c.pc - 1));
+    c.pc = uint16_t(c.pc + d);
+}
+
+template <class T, int X>
+struct Ops {
+    template <int OP>
+    static void op(CpuState& c)
+    {
+        constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7, p = y >> 1, q = y & 1;
+        if constexpr (x == 0) {
+            if constexpr (z == 0) {
+                if constexpr (y == 0) {
+                    // NOP
+                } else if constexpr (y == 1) {
+                    c.latch16 = c.af; c.af = c.af2; c.af2 = c.latch16;
+                } else if constexpr (y == 2) {
+                    const int8_t d = int8_t(fetch<T>(c));
+                    set_hi(c.bc, uint8_t(hi(c.bc) - 1));
+                    if (hi(c.bc) != 0) {
+                        T::taken(c, 5);
+                        relative_jump<T>(c, d);
+                    }
+                } else if constexpr (y == 3) {
+                    relative_jump<T>(c, int8_t(fetch<T>(c)));
+                } else {
+                    const int8_t d = int8_t(fetch<T>(c));
+                    if (condition<y - 4>(c)) {
+                        T::taken(c, 5);
+                        relative_jump<T>(c, d);
+                    }
+                }
+            } else if constexpr (z == 1) {
+                if constexpr (q == 0) pair<p, X>(c) = fetch16<T>(c);
+                else pointer<X>(c) = alu::add16(c, pointer<X>(c), pair<p, X>(c));
+            } else if constexpr (z == 2) {
+                if constexpr (p == 0 || p == 1) {
+                    const uint16_t address = p == 0 ? c.bc : c.de;
+                    if constexpr (q == 0) T::wr(c, address, hi(c.af));
+                    else set_hi(c.af, T::rd(c, address));
+                } else if constexpr (p == 2) {
+                    const uint16_t address = fetch16<T>(c);
+                    uint16_t& hl = pointer<X>(c);
+                    if constexpr (q == 0) {
+                        T::wr(c, address, lo(hl));
+                        T::wr(c, uint16_t(address + 1), hi(hl));
+                    } else {
+                        set_lo(hl, T::rd(c, address));
+                        set_hi(hl, T::rd(c, uint16_t(address + 1)));
+                    }
+                } else {
+                    const uint16_t address = fetch16<T>(c);
+                    if constexpr (q == 0) T::wr(c, address, hi(c.af));
+                    else set_hi(c.af, T::rd(c, address));
+                }
+            } else if constexpr (z == 3) {
+                if constexpr (q == 0) ++pair<p, X>(c);
+                else --pair<p, X>(c);
+            } else if constexpr (z == 4 || z == 5) {
+                if constexpr (y == 6) {
+                    const uint16_t address = operand_address<T, X>(c);
+                    uint8_t v = T::rd(c, address);
+                    T::extra(c, 1);
+                    v = z == 4 ? alu::inc(c, v) : alu::dec(c, v);
+                    T::wr(c, address, v);
+                } else {
+                    set8<y, X>(c, z == 4 ? alu::inc(c, get8<y, X>(c)) : alu::dec(c, get8<y, X>(c)));
+                }
+            } else if constexpr (z == 6) {
+                if constexpr (y == 6) {
+                    if constexpr (X == 0) {
+                        T::wr(c, c.hl, fetch<T>(c));
+                    } else {
+                        // LD (IX+d),n: two internal cycles, tied to the address of n.
+                        const int8_t d = int8_t(fetch<T>(c));
+                        const uint16_t at = c.pc;
+                        const uint8_t n = fetch<T>(c);
+                        T::internal(c, at, 2);
+                        T::wr(c, uint16_t(pointer<X>(c) + d), n);
+                    }
+                } else {
+                    set8<y, X>(c, fetch<T>(c));
+                }
+            } else {
+                if constexpr (y < 4) {
+                    alu::rotate_a<y>(c);
+                } else if constexpr (y == 4) {
+                    c.af = DAA_TABLE[daa_index(c)];
+                    set_lo(c.af, uint8_t((lo(c.af) & ~FLAGS_XY) | (hi(c.af) & FLAGS_XY)));
+                } else if constexpr (y == 5) {
+                    const uint8_t a = uint8_t(~hi(c.af));
+                    alu::set_af(c, a, uint8_t((lo(c.af) & (FLAG_S | FLAG_Z | FLAG_PV | FLAG_C)) | FLAG_H |
+                                              FLAG_N | (a & FLAGS_XY)));
+                } else if constexpr (y == 6) {
+                    alu::set_f(c, uint8_t((lo(c.af) & (FLAG_S | FLAG_Z | FLAG_PV)) | FLAG_C |
+                                          (hi(c.af) & FLAGS_XY)));
+                } else {
+                    const uint8_t f = lo(c.af);
+                    alu::set_f(c, uint8_t((f & (FLAG_S | FLAG_Z | FLAG_PV)) | ((f & FLAG_C) << 4) |
+                                          ((f & FLAG_C) ^ FLAG_C) | (hi(c.af) & FLAGS_XY)));
+                }
+            }
+        } else if constexpr (x == 1) {
+            if constexpr (OP == 0x76) {
+                // HALT: fetched and executed again until an interrupt steps over it.
+                --c.pc;
+                c.control |= CTRL_HALTED;
+            } else if constexpr (y == 6) {
+                T::wr(c, operand_address<T, X>(c), get8<z, 0>(c)); // LD (IX+d),H stores the real H
+            } else if constexpr (z == 6) {
+                set8<y, 0>(c, T::rd(c, operand_address<T, X>(c)));
+            } else {
+                set8<y, X>(c, get8<z, X>(c));
+            }
+        } else if constexpr (x == 2) {
+            if constexpr (z == 6) alu::accumulate<y>(c, T::rd(c, operand_address<T, X>(c)));
+            else alu::accumulate<y>(c, get8<z, X>(c));
+        } else {
+            if constexpr (z == 0) {
+                if (condition<y>(c)) {
+                    T::taken(c, 6);
+                    c.pc = pop<T>(c);
+                }
+            } else if constexpr (z == 1) {
+                if constexpr (q == 0) {
+                    pair<p, X, true>(c) = pop<T>(c);
+                } else if constexpr (p == 0) {
+                    c.pc = pop<T>(c);
+                } else if constexpr (p == 1) {
+                    c.latch16 = c.bc; c.bc = c.bc2; c.bc2 = c.latch16;
+                    c.latch16 = c.de; c.de = c.de2; c.de2 = c.latch16;
+                    c.latch16 = c.hl; c.hl = c.hl2; c.hl2 = c.latch16;
+                } else if constexpr (p == 2) {
+                    c.pc = pointer<X>(c);
+                } else {
+                    c.sp = pointer<X>(c);
+                }
+            } else if constexpr (z == 2) {
+                c.latch16 = fetch16<T>(c);
+                if (condition<y>(c))
+                    c.pc = c.latch16;
+            } else if constexpr (z == 3) {
+                if constexpr (y == 0) {
+                    c.pc = c.latch16 = fetch16<T>(c);
+                } else if constexpr (y == 2) {
+                    c.latch8 = fetch<T>(c);
+                    io_write(uint16_t(hi(c.af) << 8 | c.latch8), hi(c.af));
+                    T::io_cycle(c);
+                } else if constexpr (y == 3) {
+                    c.latch8 = fetch<T>(c);
+                    set_hi(c.af, io_read(uint16_t(hi(c.af) << 8 | c.latch8)));
+                    T::io_cycle(c);
+                } else if constexpr (y == 4) {
+                    // EX (SP),HL: read low, write L, read high, write H, two internal cycles.
+                    uint16_t& hl = pointer<X>(c);
+                    set_lo(c.latch16, T::rd(c, c.sp));
+                    T::wr(c, c.sp, lo(hl));
+                    T::extra(c, 1);
+                    set_hi(c.latch16, T::rd(c, uint16_t(c.sp + 1)));
+                    T::wr(c, uint16_t(c.sp + 1), hi(hl));
+                    T::internal(c, uint16_t(c.sp + 1), 2);
+                    hl = c.latch16;
+                } else if constexpr (y == 5) {
+                    c.latch16 = c.de; c.de = c.hl; c.hl = c.latch16;
+                } else if constexpr (y == 6) {
+                    c.control &= uint8_t(~(CTRL_IFF1 | CTRL_IFF2));
+                } else {
+                    // EI takes effect at once; a second EI changes nothing.
+                    if (!(c.control & CTRL_IFF1))
+                        c.control |= CTRL_IFF1 | CTRL_IFF2;
+                }
+            } else if constexpr (z == 4) {
+                if (condition<y>(c)) {
+                    T::taken(c, 7);
+                    call<T>(c);
+                } else {
+                    c.latch16 = fetch16<T>(c);
+                }
+            } else if constexpr (z == 5) {
+                static_assert(q == 0 || p == 0, "prefixes are dispatched elsewhere");
+                if constexpr (q == 0) {
+                    push<T>(c, pair<p, X, true>(c));
+                    if constexpr (X != 0 && p == 2) {
+                        // The ZX 48K ROM's tape loader starts with PUSH IX at 0767h.
+                        if (machine_kind == ZX48 && c.pc == 0x0769)
+                            event_raise(EV_TAPE_TRAP);
+                    }
+                } else {
+                    call<T>(c);
+                }
+            } else if constexpr (z == 6) {
+                alu::accumulate<y>(c, fetch<T>(c));
+            } else {
+                push<T>(c, c.pc);
+                c.pc = uint16_t(y * 8);
+            }
+        }
+    }
+
+    static unsigned daa_index(const CpuState& c)
+    {
+        const uint8_t f = lo(c.af);
+        return hi(c.af) | (f & FLAG_C) << 8 | (f & FLAG_H) << 5 | (f & FLAG_N) << 9;
+    }
+};
+
+} // namespace z80
