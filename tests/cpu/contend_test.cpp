@@ -27,25 +27,6 @@ const ContendCase CASES[] = {
     {"3FFFh", ZX48, 0, 100, 2, 0x3FFF, 4, 4},
     {"C000h on the 48K", ZX48, 1, 100, 2, 0xC000, 1, 1},
     {"FFFFh on the 48K", ZX48, 7, 100, 2, 0xFFFF, 1, 1},
-    // The delay pattern over pos AND 7.
-    {"4000h pos 0", ZX48, 0, 100, 0, 0x4000, 1, 1 + 0},
-    {"4000h pos 1", ZX48, 0, 100, 1, 0x4000, 1, 1 + 0},
-    {"4000h pos 2", ZX48, 0, 100, 2, 0x4000, 1, 1 + 6},
-    {"4000h pos 3", ZX48, 0, 100, 3, 0x4000, 1, 1 + 5},
-    {"4000h pos 4", ZX48, 0, 100, 4, 0x4000, 1, 1 + 4},
-    {"4000h pos 5", ZX48, 0, 100, 5, 0x4000, 1, 1 + 3},
-    {"4000h pos 6", ZX48, 0, 100, 6, 0x4000, 1, 1 + 2},
-    {"4000h pos 7", ZX48, 0, 100, 7, 0x4000, 1, 1 + 1},
-    {"7FFFh pos 2", ZX48, 0, 100, 2, 0x7FFF, 1, 1 + 6},
-    {"pos 120", ZX48, 0, 100, 120, 0x5000, 1, 1 + 0},
-    {"pos 121", ZX48, 0, 100, 121, 0x5000, 1, 1 + 0},
-    {"pos 122", ZX48, 0, 100, 122, 0x5000, 1, 1 + 6},
-    {"pos 125", ZX48, 0, 100, 125, 0x5000, 1, 1 + 3},
-    {"pos 127", ZX48, 0, 100, 127, 0x5000, 1, 1 + 1},
-    // Past the first 128 cycles of the line the ULA leaves the bus alone.
-    {"pos 128", ZX48, 0, 100, 128, 0x5000, 1, 1},
-    {"pos 130", ZX48, 0, 100, 130, 0x5000, 1, 1},
-    {"pos 223", ZX48, 0, 100, 223, 0x5000, 1, 1},
     // Several cycles: each one is placed after the delay of the one before.
     {"n 4 from pos 0: the third cycle waits 6", ZX48, 0, 100, 0, 0x4000, 4, 4 + 6},
     {"n 2 from pos 126: wait 2, then pos 129 free", ZX48, 0, 100, 126, 0x4000, 2, 2 + 2},
@@ -109,19 +90,21 @@ TEST_F(Contention, an_uncontended_call_charges_exactly_n_at_any_time)
     }
 }
 
-TEST_F(Contention, a_contended_cycle_always_ends_one_cycle_after_a_fetch_group_boundary_or_free_slot)
+TEST_F(Contention, a_single_cycle_waits_by_its_position_in_the_fetch_group)
 {
-    // Over the contended part of a line, a single cycle started at pos p finishes at the first
-    // pos q >= p with q AND 7 in {0, 1}, plus one: the pattern 0,0,6,5,4,3,2,1 restated.
+    // Within the first 128 cycles of a line the wait is given by pos AND 7; past them the ULA
+    // leaves the bus alone.
+    constexpr int32_t DELAY[8] = {0, 0, 6, 5, 4, 3, 2, 1};
     install_machine(ZX48);
-    for (int32_t p = 0; p < 128; ++p) {
-        int32_t q = p;
-        while ((q & 7) > 1)
-            ++q;
-        cpu.cycles = -(120 * 224 + p);
-        contend(0x6000, 1);
-        EXPECT_EQ(-(120 * 224 + p) - cpu.cycles, q - p + 1) << "pos " << p;
-    }
+    for (uint16_t address : {0x4000, 0x5000, 0x6000, 0x7FFF})
+        for (int32_t line : {100, 120})
+            for (int32_t pos = 0; pos < 224; ++pos) {
+                const int32_t start = -(line * 224 + pos);
+                cpu.cycles = start;
+                contend(address, 1);
+                EXPECT_EQ(start - cpu.cycles, 1 + (pos < 128 ? DELAY[pos & 7] : 0))
+                    << hex(address) << " line " << line << " pos " << pos;
+            }
 }
 
 } // namespace

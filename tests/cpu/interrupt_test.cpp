@@ -1,8 +1,7 @@
 // Maskable interrupt acceptance: the three modes, the stack frame, leaving HALT, the ZX
 // Spectrum's IM 2 vector page in ROM, the main loop's servicing of the three request bits,
-// RETI and the PIO service flags, and EI without delay.
+// RETI and the PIO service flags, and EI without delay; the PMD 85's 8080 takes the same path.
 
-#include <utility>
 #include <vector>
 
 #include "tests/cpu/cpu_test_support.h"
@@ -14,11 +13,6 @@ using namespace cpu_test;
 class Interrupts : public CpuTest {};
 
 constexpr uint8_t IFFS = CTRL_IFF1 | CTRL_IFF2;
-
-uint16_t stacked_word(uint16_t sp)
-{
-    return uint16_t(flat::memory[sp] | (flat::memory[uint16_t(sp + 1)] << 8));
-}
 
 // ---------------------------------------------------------------------------------------------
 // accept_interrupt
@@ -47,10 +41,10 @@ TEST_F(Interrupts, accepting_an_interrupt_in_each_mode)
     for (const AcceptCase& t : cases) {
         SCOPED_TRACE(t.name);
         install_machine(MZ800);
-        load(0x8000, {0xCD, 0xAB});
-        load(0x80FE, {0x11, 0x22});
+        poke(0x8000, {0xCD, 0xAB});
+        poke(0x80FE, {0x11, 0x22});
         flat::memory[0x8100] = 0x99; // the byte after an odd vector address must not be used
-        load(0x3F00, {0x00, 0x70});
+        poke(0x3F00, {0x00, 0x70});
         cpu.control = t.control;
         cpu.pc = 0x1234;
         cpu.sp = 0x9000;
@@ -65,65 +59,51 @@ TEST_F(Interrupts, accepting_an_interrupt_in_each_mode)
     }
 }
 
-std::vector<std::pair<uint16_t, uint8_t>> writes;
-
-template <int K>
-void logging_write(uint16_t address, uint8_t value)
-{
-    writes.emplace_back(address, value);
-    flat::memory[address] = value;
-}
-
-template <std::size_t... K>
-void install_logging_writes(std::index_sequence<K...>)
-{
-    ((page_write[K] = logging_write<int(K)>), ...);
-}
-
 TEST_F(Interrupts, the_return_address_is_pushed_high_byte_first)
 {
     struct Case {
         uint16_t sp;
-        std::vector<std::pair<uint16_t, uint8_t>> expected;
+        std::vector<Access> expected;
         uint16_t sp_after;
     };
     const Case cases[] = {
-        {0x9000, {{0x8FFF, 0xBE}, {0x8FFE, 0xEF}}, 0x8FFE},
-        {0x0000, {{0xFFFF, 0xBE}, {0xFFFE, 0xEF}}, 0xFFFE}, // the stack pointer wraps
-        {0x0001, {{0x0000, 0xBE}, {0xFFFF, 0xEF}}, 0xFFFF},
+        {0x9000, {{true, 0x8FFF, 0xBE}, {true, 0x8FFE, 0xEF}}, 0x8FFE},
+        {0x0000, {{true, 0xFFFF, 0xBE}, {true, 0xFFFE, 0xEF}}, 0xFFFE}, // the stack pointer wraps
+        {0x0001, {{true, 0x0000, 0xBE}, {true, 0xFFFF, 0xEF}}, 0xFFFF},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(testing::Message() << "sp " << std::hex << t.sp);
         install_machine(MZ800);
-        install_logging_writes(std::make_index_sequence<16>{});
+        log_memory();
         cpu.control = IFFS | CTRL_IM1;
         cpu.pc = 0xBEEF;
         cpu.sp = t.sp;
-        writes.clear();
         accept_interrupt(cpu, 0x0000);
-        EXPECT_EQ(writes, t.expected);
+        EXPECT_EQ(bus_log, t.expected);
         EXPECT_EQ(cpu.sp, t.sp_after);
     }
 }
 
 TEST_F(Interrupts, an_interrupt_during_halt_returns_to_the_instruction_after_the_halt)
 {
-    for (MachineKind kind : {MZ800, ZX48}) {
+    for (MachineKind kind : {MZ800, ZX48, PMD85}) {
         SCOPED_TRACE(testing::Message() << "kind " << int(kind));
         install_machine(kind);
-        load(0x8000, {0x76, 0x3C}); // HALT; INC A
-        cpu.pc = 0x8000;
+        place({0xFB, 0x76, 0x3C}); // EI; HALT; INC A
         cpu.sp = 0x9000;
-        cpu.control = IFFS | CTRL_IM1;
+        cpu.control = CTRL_IM1;
         step();
-        step();
-        ASSERT_EQ(cpu.pc, 0x8000); // the HALT is executed again and again
+        const int32_t halt_cost = kind == PMD85 ? CYCLES_C[0x76] : CYCLES_A[0x76];
+        EXPECT_EQ(step(), halt_cost);
+        EXPECT_EQ(step(), halt_cost);
+        ASSERT_EQ(cpu.pc, CODE + 1); // the HALT is executed again and again
         ASSERT_NE(cpu.control & CTRL_HALTED, 0);
         const int32_t before = cpu.cycles;
-        accept_interrupt(cpu, 0x0000);
+        cpu.events = EV_INT;
+        EXPECT_FALSE(service_interrupt_requests(cpu, EV_INT));
         EXPECT_EQ(before - cpu.cycles, 13);
         EXPECT_EQ(cpu.pc, 0x0038);
-        EXPECT_EQ(stacked_word(cpu.sp), 0x8001);
+        EXPECT_EQ(peek_word(cpu.sp), CODE + 2);
         EXPECT_EQ(cpu.control & CTRL_HALTED, 0);
         EXPECT_EQ(cpu.control & IFFS, 0);
     }
@@ -193,10 +173,10 @@ TEST_F(Interrupts, the_main_loop_accepts_or_holds_each_request)
     for (const ServiceCase& t : cases) {
         SCOPED_TRACE(t.name);
         install_machine(t.kind);
-        load(0x8000, {0x00, 0x50}); // vector at I=80h
-        load(0x8010, {0x00, 0x60}); // vector at I=80h with the PIO byte 10h
-        load(0x3F00, {0x00, 0x70});
-        load(0x4000, {0x00, 0x71});
+        poke(0x8000, {0x00, 0x50}); // vector at I=80h
+        poke(0x8010, {0x00, 0x60}); // vector at I=80h with the PIO byte 10h
+        poke(0x3F00, {0x00, 0x70});
+        poke(0x4000, {0x00, 0x71});
         pio_vector = 0x10;
         pio_in_service = t.pio_service_before;
         cpu.control = t.control;
@@ -212,7 +192,7 @@ TEST_F(Interrupts, the_main_loop_accepts_or_holds_each_request)
         EXPECT_EQ(cpu.cycles, -t.cost);
         if (t.pc_after != NOT_ACCEPTED) {
             EXPECT_EQ(cpu.sp, 0x8FFE); // exactly one interrupt taken
-            EXPECT_EQ(stacked_word(cpu.sp), NOT_ACCEPTED);
+            EXPECT_EQ(peek_word(cpu.sp), NOT_ACCEPTED);
             EXPECT_EQ(cpu.control & IFFS, 0);
         } else {
             EXPECT_EQ(cpu.sp, 0x9000);
@@ -239,7 +219,7 @@ int run_main_loop_passes(std::vector<uint16_t>& pcs, int limit)
 TEST_F(Interrupts, with_interrupts_disabled_a_request_runs_one_instruction_per_pass_until_ei)
 {
     install_machine(MZ800);
-    load(0x0000, {0x00, 0x00, 0x00, 0xFB, 0x00}); // NOP; NOP; NOP; EI; NOP
+    poke(0x0000, {0x00, 0x00, 0x00, 0xFB, 0x00}); // NOP; NOP; NOP; EI; NOP
     cpu.control = CTRL_IM1;
     cpu.sp = 0x9000;
     cpu.events = EV_INT;
@@ -251,16 +231,16 @@ TEST_F(Interrupts, with_interrupts_disabled_a_request_runs_one_instruction_per_p
     EXPECT_EQ(pcs, expected);
     EXPECT_EQ(cpu.pc, 0x0038);
     // No EI delay: the return address is the NOP right after the EI.
-    EXPECT_EQ(stacked_word(cpu.sp), 0x0004);
+    EXPECT_EQ(peek_word(cpu.sp), 0x0004);
     EXPECT_EQ(cpu.events, 0u);
 }
 
 TEST_F(Interrupts, ei_lets_an_interrupt_in_at_the_very_next_boundary)
 {
-    for (MachineKind kind : {MZ800, ZX48}) {
+    for (MachineKind kind : {MZ800, ZX48, PMD85}) {
         SCOPED_TRACE(testing::Message() << "kind " << int(kind));
         install_machine(kind);
-        load(0x8000, {0xFB, 0x00, 0x00}); // EI; NOP; NOP
+        poke(0x8000, {0xFB, 0x00, 0x00}); // EI; NOP; NOP
         cpu.pc = 0x8000;
         cpu.control = CTRL_IM1;
         cpu.sp = 0x9000;
@@ -269,9 +249,13 @@ TEST_F(Interrupts, ei_lets_an_interrupt_in_at_the_very_next_boundary)
         EXPECT_EQ(m, EV_INT);
         EXPECT_EQ(cpu.pc, 0x8001);
         EXPECT_EQ(cpu.control & IFFS, IFFS);
+        const int32_t before = cpu.cycles;
         EXPECT_FALSE(service_interrupt_requests(cpu, m));
+        EXPECT_EQ(before - cpu.cycles, 13);
         EXPECT_EQ(cpu.pc, 0x0038);
-        EXPECT_EQ(stacked_word(cpu.sp), 0x8001);
+        EXPECT_EQ(cpu.sp, 0x8FFE);
+        EXPECT_EQ(peek_word(cpu.sp), 0x8001);
+        EXPECT_EQ(cpu.control & IFFS, 0);
         EXPECT_EQ(cpu.events, 0u);
     }
 }
@@ -291,35 +275,35 @@ TEST_F(Interrupts, reti_re_raises_a_waiting_pio_request_and_ends_the_service)
         {0x01, false}, // in service, nothing waiting
         {0x00, false},
     };
-    for (const Case& t : cases) {
-        for (uint8_t control : {uint8_t(CTRL_IM2 | CTRL_IFF2), uint8_t(CTRL_IM2 | IFFS)}) {
-            SCOPED_TRACE(testing::Message() << "pio_in_service " << int(t.in_service) << " control "
-                                            << int(control));
-            install_machine(MZ800);
-            load(0x0100, {0xED, 0x4D}); // RETI
-            load(0x9000, {0x34, 0x12});
-            cpu.pc = 0x0100;
-            cpu.sp = 0x9000;
-            cpu.control = control;
-            pio_in_service = t.in_service;
-            cpu.events = EV_TRACE;
-            const uint32_t m = cpu_run(cpu);
-            EXPECT_EQ(m, t.raises ? (EV_TRACE | EV_INT_VECTORED) : EV_TRACE);
-            EXPECT_EQ(pio_in_service, 0);
-            EXPECT_EQ(cpu.pc, 0x1234);
-            EXPECT_EQ(cpu.sp, 0x9002);
-            EXPECT_EQ(cpu.cycles, -14);
-            EXPECT_EQ(cpu.control, control); // unlike RETN, RETI leaves IFF1 alone
-        }
-    }
+    for (MachineKind kind : BOTH_SETS)
+        for (const Case& t : cases)
+            for (uint8_t control : {CTRL_IFF2, uint8_t(CTRL_IM2 | CTRL_IFF2), uint8_t(CTRL_IM2 | IFFS)}) {
+                SCOPED_TRACE(testing::Message() << set_name(kind) << " pio_in_service " << int(t.in_service)
+                                                << " control " << int(control));
+                install_machine(kind);
+                poke(0x0100, {0xED, 0x4D}); // RETI
+                poke(0x9000, {0x34, 0x12});
+                cpu.pc = 0x0100;
+                cpu.sp = 0x9000;
+                cpu.control = control;
+                pio_in_service = t.in_service;
+                cpu.events = EV_TRACE;
+                const uint32_t m = cpu_run(cpu);
+                EXPECT_EQ(m, t.raises ? (EV_TRACE | EV_INT_VECTORED) : EV_TRACE);
+                EXPECT_EQ(pio_in_service, 0);
+                EXPECT_EQ(cpu.pc, 0x1234);
+                EXPECT_EQ(cpu.sp, 0x9002);
+                EXPECT_EQ(cpu.cycles, -14);
+                EXPECT_EQ(cpu.control, control); // unlike RETN, RETI leaves IFF1 alone
+            }
 }
 
 TEST_F(Interrupts, a_vectored_interrupt_followed_by_reti_completes_one_pio_service)
 {
     install_machine(MZ800);
-    load(0x8010, {0x00, 0x60});
-    load(0x6000, {0xFB, 0xED, 0x4D}); // EI; RETI
-    load(0x1234, {0x00});
+    poke(0x8010, {0x00, 0x60});
+    poke(0x6000, {0xFB, 0xED, 0x4D}); // EI; RETI
+    poke(0x1234, {0x00});
     pio_vector = 0x10;
     cpu.i = 0x80;
     cpu.control = IFFS | CTRL_IM2;

@@ -13,6 +13,17 @@ using namespace cpu_test;
 
 class Pacing : public CpuTest {};
 
+// Installs the machine with the host clock at `now`, paced at `speed` (the timing ratios applied),
+// `last` the last credited reading and `credit` the cycle credit.
+void install_paced(MachineKind kind, uint32_t speed, uint32_t now, uint32_t last, int32_t credit)
+{
+    install_machine(kind, now);
+    speed_setting = speed;
+    apply_speed(kind);
+    last_ticks = last;
+    cycle_credit = credit;
+}
+
 // Runs until the next line has been closed (and paced).
 void run_one_line()
 {
@@ -26,10 +37,7 @@ TEST_F(Pacing, unlimited_speed_never_reads_the_clock_sleeps_or_catches_up)
 {
     for (MachineKind kind : {MZ700_MODE, MZ800, ZX48, ZX128, PMD85}) {
         SCOPED_TRACE(testing::Message() << "kind " << int(kind));
-        install_machine(kind);
-        speed_setting = 21;
-        apply_speed(kind);
-        cycle_credit = 12345;
+        install_paced(kind, 21, 1000, 1000, 12345);
         line_limit = 20;
         cpu.events = 0;
         EXPECT_EQ(cpu_run(cpu), EV_TRACE_STOP);
@@ -63,11 +71,7 @@ TEST_F(Pacing, each_host_millisecond_grants_a_tenth_of_the_setting_times_ten_ms_
     for (const GrantCase& t : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << int(t.kind) << " speed " << t.speed << " from "
                                         << t.last << " to " << t.now);
-        install_machine(t.kind, t.now);
-        speed_setting = t.speed;
-        apply_speed(t.kind);
-        last_ticks = t.last;
-        cycle_credit = 0;
+        install_paced(t.kind, t.speed, t.now, t.last, 0);
         run_one_line();
         EXPECT_EQ(cycle_credit, t.grant);
         EXPECT_EQ(last_ticks, t.now);
@@ -85,11 +89,7 @@ TEST_F(Pacing, each_host_millisecond_grants_a_tenth_of_the_setting_times_ten_ms_
 TEST_F(Pacing, the_grant_is_computed_in_unsigned_32_bit_arithmetic)
 {
     // 10000 ms at speed 20 on the MZ-800: 10000 x 20 x 35469 = 7093800000 wraps to 2798832704.
-    install_machine(MZ800, 11000);
-    speed_setting = 20;
-    apply_speed(MZ800);
-    last_ticks = 1000;
-    cycle_credit = 0;
+    install_paced(MZ800, 20, 11000, 1000, 0);
     run_one_line();
     const uint32_t wrapped = uint32_t(uint64_t(10000u) * 20u * 35469u % 4294967296u);
     EXPECT_EQ(wrapped, 2798832704u);
@@ -120,11 +120,7 @@ TEST_F(Pacing, while_ahead_of_host_time_the_loop_sleeps_a_millisecond_at_a_time)
     };
     for (const SleepCase& t : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << int(t.kind) << " credit " << t.credit);
-        install_machine(t.kind, 1000);
-        speed_setting = t.speed;
-        apply_speed(t.kind);
-        last_ticks = 1000;
-        cycle_credit = t.credit;
+        install_paced(t.kind, t.speed, 1000, 1000, t.credit);
         run_one_line();
         ASSERT_EQ(cpu.cycles, t.line_end);
         EXPECT_EQ(fake_clock.delays, t.sleeps);
@@ -156,11 +152,7 @@ TEST_F(Pacing, a_host_stall_is_forgiven_in_60ms_steps_one_per_line_with_a_sound_
     };
     for (const StallCase& t : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << int(t.kind));
-        install_machine(t.kind, 1200); // the host stalled 200 ms since the last reading
-        speed_setting = 10;
-        apply_speed(t.kind);
-        last_ticks = 1000;
-        cycle_credit = 0;
+        install_paced(t.kind, 10, 1200, 1000, 0); // the host stalled 200 ms since the last reading
         const int32_t step = 6 * t.per_10ms;
         // 200 ms of credit is more than three steps and less than four: lines 1-3 forgive.
         for (int line = 1; line <= 5; ++line) {
@@ -217,11 +209,7 @@ void speed_switching_hook()
 
 TEST_F(Pacing, returning_from_unlimited_speed_credits_the_time_since_the_last_paced_reading)
 {
-    install_machine(MZ800, 1000);
-    speed_setting = 10;
-    apply_speed(MZ800);
-    last_ticks = 1000;
-    cycle_credit = 100000; // ahead enough not to sleep, behind too little to forgive
+    install_paced(MZ800, 10, 1000, 1000, 100000); // ahead enough not to sleep, behind too little to forgive
     snapshots.clear();
     extra_hook = speed_switching_hook;
     line_limit = 9;

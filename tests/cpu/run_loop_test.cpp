@@ -1,6 +1,7 @@
 // The run loop: scan-line closing and the long MZ-800 line, the event test after every
 // instruction, fetching through the sixteen page slots, and the refresh counter.
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -38,33 +39,24 @@ TEST_F(RunLoop, a_line_ends_only_once_more_than_a_full_line_of_cycles_has_passed
         {PMD85, 131, 0, 0, 0},
         {ZX48, 224, 2, 0, 2}, // the long-line phase belongs to the MZ-800 family only
     };
-    for (const LineEndCase& t : cases) {
-        SCOPED_TRACE(testing::Message() << "kind " << int(t.kind) << " phase " << t.phase_before);
-
-        // The NOP ends exactly one line length after line_start: the line is still open.
-        install_machine(t.kind);
-        ASSERT_EQ(cpu.cycles_per_line, t.per_line);
-        flat::memory[0] = NOP;
-        cpu.line_start = 0;
-        cpu.cycles = -(t.per_line - 4);
-        mz_line_phase = t.phase_before;
-        EXPECT_EQ(step(), 4);
-        EXPECT_EQ(cpu.cycles, -t.per_line);
-        EXPECT_EQ(flat::scanlines, 0u);
-        EXPECT_EQ(cpu.line_start, 0);
-        EXPECT_EQ(mz_line_phase, t.phase_before);
-
-        // One cycle later the line closes: one scanline_step, and line_start moves on.
-        install_machine(t.kind);
-        flat::memory[0] = NOP;
-        cpu.line_start = 0;
-        cpu.cycles = -(t.per_line - 3);
-        mz_line_phase = t.phase_before;
-        EXPECT_EQ(step(), 4);
-        EXPECT_EQ(flat::scanlines, 1u);
-        EXPECT_EQ(cpu.line_start, -(t.per_line + t.extra));
-        EXPECT_EQ(mz_line_phase, t.phase_after);
-    }
+    for (const LineEndCase& t : cases)
+        for (const bool closes : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "kind " << int(t.kind) << " phase " << t.phase_before
+                                            << (closes ? ": one cycle more" : ": exactly one line"));
+            // The NOP ends exactly one line length after line_start, which leaves the line open;
+            // one cycle later it closes: one scanline_step, and line_start moves on.
+            install_machine(t.kind);
+            ASSERT_EQ(cpu.cycles_per_line, t.per_line);
+            flat::memory[0] = NOP;
+            cpu.line_start = 0;
+            cpu.cycles = -(t.per_line - 4) - (closes ? 1 : 0);
+            mz_line_phase = t.phase_before;
+            EXPECT_EQ(step(), 4);
+            EXPECT_EQ(cpu.cycles, -t.per_line - (closes ? 1 : 0));
+            EXPECT_EQ(flat::scanlines, closes ? 1u : 0u);
+            EXPECT_EQ(cpu.line_start, closes ? -(t.per_line + t.extra) : 0);
+            EXPECT_EQ(mz_line_phase, closes ? t.phase_after : t.phase_before);
+        }
 }
 
 // line_start seen by each scanline_step of a free run, and what the line had run by then.
@@ -147,19 +139,20 @@ TEST_F(RunLoop, a_pending_event_returns_after_each_instruction_and_is_left_set)
     for (uint32_t mask : masks) {
         SCOPED_TRACE(testing::Message() << "events " << std::hex << mask);
         install_machine(MZ800);
-        load(0x0000, {0x3E, 0x55, 0x3C, 0x3C}); // LD A,55h; INC A; INC A
+        poke(0x0000, {0x3E, 0x55, 0x3C, 0x3C}); // LD A,55h; INC A; INC A
         cpu.events = mask;
-        EXPECT_EQ(cpu_run(cpu), mask);
-        EXPECT_EQ(cpu.events, mask);
-        EXPECT_EQ(cpu.pc, 0x0002);
-        EXPECT_EQ(hi(cpu.af), 0x55);
-        EXPECT_EQ(cpu.cycles, -7);
-
-        EXPECT_EQ(cpu_run(cpu), mask);
-        EXPECT_EQ(cpu.events, mask);
-        EXPECT_EQ(cpu.pc, 0x0003);
-        EXPECT_EQ(hi(cpu.af), 0x56);
-        EXPECT_EQ(cpu.cycles, -11);
+        const struct {
+            uint16_t pc;
+            uint8_t a;
+            int32_t cycles;
+        } after_each_run[] = {{0x0002, 0x55, -7}, {0x0003, 0x56, -11}};
+        for (const auto& want : after_each_run) {
+            EXPECT_EQ(cpu_run(cpu), mask);
+            EXPECT_EQ(cpu.events, mask);
+            EXPECT_EQ(cpu.pc, want.pc);
+            EXPECT_EQ(hi(cpu.af), want.a);
+            EXPECT_EQ(cpu.cycles, want.cycles);
+        }
     }
 }
 
@@ -185,7 +178,7 @@ TEST_F(RunLoop, an_event_raised_by_a_port_write_stops_the_loop_after_that_instru
     install_machine(MZ800);
     flat::port_out = out_raises_screenshot;
     // NOP; LD A,12h; OUT (FEh),A; INC A
-    load(0x0000, {0x00, 0x3E, 0x12, 0xD3, 0xFE, 0x3C});
+    poke(0x0000, {0x00, 0x3E, 0x12, 0xD3, 0xFE, 0x3C});
     cpu.events = 0;
     EXPECT_EQ(cpu_run(cpu), EV_SCREENSHOT);
     EXPECT_EQ(cpu.pc, 0x0005);
@@ -200,7 +193,7 @@ TEST_F(RunLoop, an_event_raised_by_a_port_read_stops_the_loop_after_that_instruc
     install_machine(MZ800);
     flat::port_in = in_raises_save;
     // LD A,34h; IN A,(56h); INC A
-    load(0x0000, {0x3E, 0x34, 0xDB, 0x56, 0x3C});
+    poke(0x0000, {0x3E, 0x34, 0xDB, 0x56, 0x3C});
     cpu.events = 0;
     EXPECT_EQ(cpu_run(cpu), EV_SAVE_STATE);
     EXPECT_EQ(cpu.pc, 0x0004);
@@ -275,7 +268,7 @@ TEST_F(RunLoop, the_program_counter_wraps_from_ffff_to_0000)
     // An operand that straddles the top of memory: LD BC,1234h at FFFEh.
     install_machine(MZ800);
     install_logging_slots();
-    load(0xFFFE, {0x01, 0x34});
+    poke(0xFFFE, {0x01, 0x34});
     flat::memory[0x0000] = 0x12;
     cpu.pc = 0xFFFE;
     slot_reads.clear();
@@ -289,19 +282,26 @@ TEST_F(RunLoop, the_program_counter_wraps_from_ffff_to_0000)
 // ---------------------------------------------------------------------------------------------
 // Refresh counter
 
+// R counts every opcode fetch over all eight bits: one for an unprefixed instruction, two for a
+// prefixed one (DD CB and FD CB included: their displacement and operation byte are no fetches).
 struct RefreshCase {
     const char* name;
     std::vector<uint8_t> bytes;
-    uint8_t fetches; // opcode fetches: 1 unprefixed, 2 prefixed
+    uint8_t fetches; // opcode fetches over `steps` instructions
     uint16_t length; // how far pc moves (0 for HALT, which stays put)
+    uint8_t r_before = 0x10;
+    int steps = 1;
 };
 
 const std::vector<RefreshCase> REFRESH_CASES = {
     {"NOP", {0x00}, 1, 1},
+    {"NOP wraps all eight bits", {0x00}, 1, 1, 0xFF},
+    {"NOP carries into bit 7", {0x00}, 1, 1, 0x7F},
     {"LD A,n", {0x3E, 0x80}, 1, 2},
     {"LD HL,nn", {0x21, 0x00, 0x90}, 1, 3},
     {"HALT", {0x76}, 1, 0},
     {"RLC A", {0xCB, 0x07}, 2, 2},
+    {"RLC B", {0xCB, 0x00}, 2, 2},
     {"BIT 0,(HL)", {0xCB, 0x46}, 2, 2},
     {"NEG", {0xED, 0x44}, 2, 2},
     {"IM 1", {0xED, 0x56}, 2, 2},
@@ -313,34 +313,26 @@ const std::vector<RefreshCase> REFRESH_CASES = {
     {"RLC (IX+5)", {0xDD, 0xCB, 0x05, 0x06}, 2, 4},
     {"BIT 0,(IY+5)", {0xFD, 0xCB, 0x05, 0x46}, 2, 4},
     {"DD 00", {0xDD, 0x00}, 2, 2},
+    {"DD DD 21: the dropped prefix counts too", {0xDD, 0xDD, 0x21, 0x34, 0x12}, 4, 5, 0x10, 2},
+    {"ED ED 44: the second ED is fetched twice", {0xED, 0xED, 0x44}, 4, 3, 0x10, 2},
 };
-
-void prepare_refresh_registers()
-{
-    cpu.hl = 0x9000;
-    cpu.de = 0x9100;
-    cpu.bc = 0x0005;
-    cpu.ix = 0x9200;
-    cpu.iy = 0x9300;
-    cpu.sp = 0xA000;
-}
 
 TEST_F(RunLoop, the_refresh_counter_counts_one_per_opcode_fetch)
 {
-    for (MachineKind kind : {MZ800, ZX48}) {
+    for (MachineKind kind : BOTH_SETS) {
         for (const RefreshCase& t : REFRESH_CASES) {
-            SCOPED_TRACE(testing::Message() << "kind " << int(kind) << " " << t.name);
+            SCOPED_TRACE(testing::Message() << set_name(kind) << " " << t.name);
             install_machine(kind);
-            prepare_refresh_registers();
-            for (std::size_t n = 0; n < t.bytes.size(); ++n)
-                flat::memory[0x8000 + n] = t.bytes[n];
-            cpu.pc = 0x8000;
-            cpu.r = 0x10;
+            load_distinct_registers();
+            std::copy(t.bytes.begin(), t.bytes.end(), &flat::memory[CODE]);
+            cpu.pc = CODE;
+            cpu.r = t.r_before;
             cpu.r7 = 0x80;
-            step();
-            EXPECT_EQ(cpu.r, uint8_t(0x10 + t.fetches));
+            for (int n = 0; n < t.steps; ++n)
+                step();
+            EXPECT_EQ(cpu.r, uint8_t(t.r_before + t.fetches));
             EXPECT_EQ(cpu.r7, 0x80); // counting never touches bit 7 as written by LD R,A
-            EXPECT_EQ(cpu.pc, uint16_t(0x8000 + t.length));
+            EXPECT_EQ(cpu.pc, uint16_t(CODE + t.length));
         }
     }
 }
@@ -349,12 +341,12 @@ void stop_on_out(uint16_t, uint8_t) { event_raise(EV_TRACE_STOP); }
 
 TEST_F(RunLoop, the_refresh_counter_sums_the_fetches_of_a_whole_run)
 {
-    for (MachineKind kind : {MZ800, ZX48}) {
-        SCOPED_TRACE(testing::Message() << "kind " << int(kind));
+    for (MachineKind kind : BOTH_SETS) {
+        SCOPED_TRACE(set_name(kind));
         install_machine(kind);
-        prepare_refresh_registers();
+        load_distinct_registers();
         flat::port_out = stop_on_out;
-        uint16_t at = 0x8000;
+        uint16_t at = CODE;
         unsigned fetches = 0;
         for (const RefreshCase& t : REFRESH_CASES) {
             if (t.length == 0)
@@ -363,55 +355,14 @@ TEST_F(RunLoop, the_refresh_counter_sums_the_fetches_of_a_whole_run)
                 flat::memory[at++] = b;
             fetches += t.fetches;
         }
-        load(at, {0xD3, 0xFE}); // OUT (FEh),A ends the run
+        poke(at, {0xD3, 0xFE}); // OUT (FEh),A ends the run
         fetches += 1;
-        cpu.pc = 0x8000;
+        cpu.pc = CODE;
         cpu.r = 0xF0;
         cpu.events = 0;
         EXPECT_EQ(cpu_run(cpu), EV_TRACE_STOP);
         EXPECT_EQ(cpu.pc, uint16_t(at + 2));
         EXPECT_EQ(cpu.r, uint8_t(0xF0 + fetches)); // all eight bits count and wrap
-    }
-}
-
-TEST_F(RunLoop, the_refresh_counter_uses_all_eight_bits_and_ld_a_r_takes_bit_7_from_ld_r_a)
-{
-    install_machine(MZ800);
-    cpu.r = 0xFF;
-    step(); // NOP
-    EXPECT_EQ(cpu.r, 0x00);
-
-    install_machine(MZ800);
-    load(0x0000, {0x00, 0xED, 0x5F}); // NOP; LD A,R
-    cpu.r = 0x7F;
-    cpu.r7 = 0x00;
-    step();
-    EXPECT_EQ(cpu.r, 0x80); // the counter carries into bit 7 ...
-    step();
-    EXPECT_EQ(cpu.r, 0x82);
-    EXPECT_EQ(hi(cpu.af), 0x02); // ... but LD A,R shows bit 7 as LD R,A last wrote it
-
-    install_machine(MZ800);
-    load(0x0000, {0x3E, 0x80, 0xED, 0x4F, 0xED, 0x5F}); // LD A,80h; LD R,A; LD A,R
-    step();
-    step();
-    EXPECT_EQ(cpu.r, 0x80);
-    EXPECT_EQ(cpu.r7, 0x80);
-    cpu.af = 0x0000;
-    step();
-    EXPECT_EQ(hi(cpu.af), 0x82); // both fetches of LD A,R have counted
-}
-
-TEST_F(RunLoop, a_halt_is_fetched_again_on_every_pass)
-{
-    install_machine(MZ800);
-    load(0x0100, {0x76});
-    cpu.pc = 0x0100;
-    for (int pass = 1; pass <= 3; ++pass) {
-        EXPECT_EQ(step(), 4);
-        EXPECT_EQ(cpu.pc, 0x0100);
-        EXPECT_EQ(cpu.r, pass);
-        EXPECT_NE(cpu.control & CTRL_HALTED, 0);
     }
 }
 
@@ -421,20 +372,10 @@ TEST_F(RunLoop, a_halt_is_fetched_again_on_every_pass)
 // Fills every field with values no reset produces.
 void scramble_cpu()
 {
-    cpu.af = 0x1234;
-    cpu.bc = 0x2345;
-    cpu.de = 0x3456;
-    cpu.hl = 0x4567;
-    cpu.ix = 0x5678;
-    cpu.iy = 0x6789;
+    load_distinct_registers();
     cpu.pc = 0x789A;
     cpu.sp = 0x89AB;
-    cpu.af2 = 0x9ABC;
-    cpu.bc2 = 0xABCD;
-    cpu.de2 = 0xBCDE;
-    cpu.hl2 = 0xCDEF;
     cpu.control = CTRL_HALTED | CTRL_IFF1 | CTRL_IFF2 | CTRL_IM2;
-    cpu.i = 0x55;
     cpu.r = 0x66;
     cpu.r7 = 0x80;
     cpu.cycles = -123456;
@@ -444,7 +385,9 @@ void scramble_cpu()
     cpu.page_read = nullptr;
 }
 
-void expect_common_reset(MachineKind kind)
+// What both resets do: the main registers, I, R, the cycle counter and the line cleared, the
+// machine's line length, page table and cycle table, and the interrupt control given.
+void expect_reset(MachineKind kind, uint8_t control, const std::array<uint8_t, 256>& cycle_table)
 {
     EXPECT_EQ(cpu.pc, 0x0000);
     EXPECT_EQ(cpu.sp, 0xF000);
@@ -459,7 +402,13 @@ void expect_common_reset(MachineKind kind)
     EXPECT_EQ(cpu.line_start, 0);
     EXPECT_EQ(cpu.cycles_per_line, MACHINE_PROFILE[kind].cycles_per_line);
     EXPECT_EQ(cpu.page_read, page_read_slots.data());
+    EXPECT_EQ(cpu.control, control);
+    ASSERT_NE(cpu.cycle_table, nullptr);
+    EXPECT_EQ(live_cycle_table(), as_vector(cycle_table));
 }
+
+// IX, IY and the alternate set, which only the Z80 has.
+std::array<uint16_t, 6> z80_only_registers() { return {cpu.ix, cpu.iy, cpu.af2, cpu.bc2, cpu.de2, cpu.hl2}; }
 
 TEST_F(RunLoop, a_z80_reset_clears_the_registers_and_selects_im_0_with_interrupts_off)
 {
@@ -473,16 +422,8 @@ TEST_F(RunLoop, a_z80_reset_clears_the_registers_and_selects_im_0_with_interrupt
         install_machine(t.kind);
         scramble_cpu();
         cpu_reset_z80(cpu);
-        expect_common_reset(t.kind);
-        EXPECT_EQ(cpu.control, 0x00);
-        EXPECT_EQ(cpu.ix, 0x0000);
-        EXPECT_EQ(cpu.iy, 0x0000);
-        EXPECT_EQ(cpu.af2, 0x0000);
-        EXPECT_EQ(cpu.bc2, 0x0000);
-        EXPECT_EQ(cpu.de2, 0x0000);
-        EXPECT_EQ(cpu.hl2, 0x0000);
-        ASSERT_NE(cpu.cycle_table, nullptr);
-        EXPECT_EQ(live_cycle_table(), as_vector(*t.table));
+        expect_reset(t.kind, 0x00, *t.table);
+        EXPECT_EQ(z80_only_registers(), (std::array<uint16_t, 6>{}));
     }
 }
 
@@ -503,17 +444,10 @@ TEST_F(RunLoop, an_8080_reset_selects_the_im_1_bit_and_leaves_the_z80_only_regis
 {
     install_machine(PMD85);
     scramble_cpu();
+    const std::array<uint16_t, 6> before = z80_only_registers();
     cpu_reset_8080(cpu);
-    expect_common_reset(PMD85);
-    EXPECT_EQ(cpu.control, CTRL_IM1); // an accepted interrupt calls 0038h, as RST 7 on the 8080
-    EXPECT_EQ(cpu.ix, 0x5678);
-    EXPECT_EQ(cpu.iy, 0x6789);
-    EXPECT_EQ(cpu.af2, 0x9ABC);
-    EXPECT_EQ(cpu.bc2, 0xABCD);
-    EXPECT_EQ(cpu.de2, 0xBCDE);
-    EXPECT_EQ(cpu.hl2, 0xCDEF);
-    ASSERT_NE(cpu.cycle_table, nullptr);
-    EXPECT_EQ(live_cycle_table(), as_vector(CYCLES_C));
+    expect_reset(PMD85, CTRL_IM1, CYCLES_C); // an accepted interrupt calls 0038h, as RST 7 on the 8080
+    EXPECT_EQ(z80_only_registers(), before);
 }
 
 } // namespace

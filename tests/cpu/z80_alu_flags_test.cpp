@@ -1,16 +1,13 @@
 // The Z80 flag rules of the unprefixed instruction set: 8-bit arithmetic and logic, INC and
-// DEC, 16-bit ADD, the accumulator rotates and the CPL/SCF/CCF group, including the two
+// DEC, 16-bit ADD, ADC and SBC, the accumulator rotates and the CPL/SCF/CCF group, including the two
 // undocumented bits 5 and 3. Each family is checked on a few well-known edge cases and then
 // against a reference written from the Zilog definitions (carries counted on the numbers,
 // overflow as a signed range check), over every operand combination where that is cheap.
-#include <gtest/gtest.h>
-
-#include <cstdio>
 #include <string>
 
-#include "z80_test_support.h"
+#include "tests/cpu/cpu_test_support.h"
 
-using namespace z80_test;
+using namespace cpu_test;
 
 namespace {
 
@@ -71,94 +68,92 @@ Result alu(int op, uint8_t a, uint8_t b, int carry)
 
 const char* const ALU_NAMES[8] = {"ADD", "ADC", "SUB", "SBC", "AND", "XOR", "OR", "CP"};
 
-std::string hex(unsigned v)
+// ADC HL,rr and SBC HL,rr: S from bit 15, Z for a zero word, H the carry or borrow of bit 12,
+// V signed overflow, bits 5 and 3 from the high byte, C from bit 16.
+uint8_t word_flags(bool subtract, uint16_t hl, uint16_t rr, int c, uint16_t& result)
 {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02X", v);
-    return buf;
+    int full, low, signed_full;
+    if (subtract) {
+        full = hl - rr - c;
+        low = (hl & 0x0FFF) - (rr & 0x0FFF) - c;
+        signed_full = int16_t(hl) - int16_t(rr) - c;
+    } else {
+        full = hl + rr + c;
+        low = (hl & 0x0FFF) + (rr & 0x0FFF) + c;
+        signed_full = int16_t(hl) + int16_t(rr) + c;
+    }
+    result = uint16_t(full);
+    uint8_t f = uint8_t((result >> 8) & (FS | FYX));
+    if (result == 0)
+        f |= FZ;
+    if (low < 0 || low > 0x0FFF)
+        f |= FH;
+    if (signed_full < -32768 || signed_full > 32767)
+        f |= FPV;
+    if (subtract)
+        f |= FN;
+    if (full < 0 || full > 0xFFFF)
+        f |= FC;
+    return f;
 }
 
 // Some flag junk that varies with the inputs, to show that the old flags do not leak through.
 uint8_t junk(unsigned x, unsigned y) { return uint8_t((x * 37 + y * 101 + 0x5A) & 0xFE); }
 
-struct Case {
-    const char* what;
-    std::initializer_list<uint8_t> bytes;
-    uint8_t a_in, f_in;
-    uint8_t a_out, f_out;
-};
-
-void check_cases(MachineKind kind, std::initializer_list<Case> cases)
-{
-    for (const Case& c : cases) {
-        use_machine(kind);
-        set_af(c.a_in, c.f_in);
-        run(c.bytes);
-        EXPECT_EQ(hex(reg_a()), hex(c.a_out)) << c.what;
-        EXPECT_EQ(hex(reg_f()), hex(c.f_out)) << c.what;
-    }
-}
-
-const MachineKind BOTH_SETS[] = {MZ800, ZX48};
-
 } // namespace
 
 TEST(Z80AluFlags, EightBitArithmeticEdgeCases)
 {
-    for (MachineKind kind : BOTH_SETS) {
-        check_cases(kind, {
-            {"ADD A,n 7F+01 overflows into the sign", {0xC6, 0x01}, 0x7F, 0x00, 0x80, 0x94},
-            {"ADD A,n FF+01 carries out to zero", {0xC6, 0x01}, 0xFF, 0x00, 0x00, 0x51},
-            {"ADD A,n 80+80 overflows to zero", {0xC6, 0x80}, 0x80, 0x00, 0x00, 0x45},
-            {"ADD A,n bits 5 and 3 follow the result", {0xC6, 0x08}, 0x20, 0xFF, 0x28, 0x28},
-            {"ADC A,n half carry from the carry in", {0xCE, 0x00}, 0x0F, 0x01, 0x10, 0x10},
-            {"ADC A,n 7F+0+C overflows", {0xCE, 0x00}, 0x7F, 0x01, 0x80, 0x94},
-            {"ADC A,n FF+0+C carries out", {0xCE, 0x00}, 0xFF, 0x01, 0x00, 0x51},
-            {"SUB n 80-01 overflows", {0xD6, 0x01}, 0x80, 0x00, 0x7F, 0x3E},
-            {"SUB n 00-01 borrows", {0xD6, 0x01}, 0x00, 0x00, 0xFF, 0xBB},
-            {"SUB n equal operands give zero", {0xD6, 0x05}, 0x05, 0xFF, 0x00, 0x42},
-            {"SBC A,n 00-00-C borrows", {0xDE, 0x00}, 0x00, 0x01, 0xFF, 0xBB},
-            {"SBC A,n 80-00-C overflows", {0xDE, 0x00}, 0x80, 0x01, 0x7F, 0x3E},
-            {"CP n takes bits 5 and 3 from the operand", {0xFE, 0x28}, 0x00, 0x00, 0x00, 0xBB},
-            {"CP n ignores bits 5 and 3 of the difference", {0xFE, 0x00}, 0x28, 0x00, 0x28, 0x02},
-            {"CP n on equal values sets Z", {0xFE, 0x40}, 0x40, 0x00, 0x40, 0x42},
-            {"AND n sets H and even parity", {0xE6, 0x28}, 0xFF, 0x00, 0x28, 0x3C},
-            {"AND n to zero clears C", {0xE6, 0x0F}, 0xF0, 0x01, 0x00, 0x54},
-            {"XOR n to zero clears everything else", {0xEE, 0xFF}, 0xFF, 0xFF, 0x00, 0x44},
-            {"XOR n FF has even parity", {0xEE, 0xF0}, 0x0F, 0x00, 0xFF, 0xAC},
-            {"OR n 81 has even parity", {0xF6, 0x01}, 0x80, 0x00, 0x81, 0x84},
-            {"OR n 07 has odd parity and clears H, N, C", {0xF6, 0x07}, 0x00, 0x13, 0x07, 0x00},
-            {"INC A 7F overflows, C kept clear", {0x3C}, 0x7F, 0x00, 0x80, 0x94},
-            {"INC A FF wraps to zero, C kept set", {0x3C}, 0xFF, 0x01, 0x00, 0x51},
-            {"INC A bits 5 and 3 follow the result", {0x3C}, 0x27, 0x00, 0x28, 0x28},
-            {"DEC A 80 overflows", {0x3D}, 0x80, 0x00, 0x7F, 0x3E},
-            {"DEC A 01 gives zero, C kept", {0x3D}, 0x01, 0x01, 0x00, 0x43},
-            {"DEC A 00 wraps with half borrow", {0x3D}, 0x00, 0x00, 0xFF, 0xBA},
-        });
-    }
+    check_accumulator_cases({
+        {"ADD A,n 7F+01 overflows into the sign", {0xC6, 0x01}, 0x7F, 0x00, 0x80, 0x94},
+        {"ADD A,n FF+01 carries out to zero", {0xC6, 0x01}, 0xFF, 0x00, 0x00, 0x51},
+        {"ADD A,n 80+80 overflows to zero", {0xC6, 0x80}, 0x80, 0x00, 0x00, 0x45},
+        {"ADD A,n bits 5 and 3 follow the result", {0xC6, 0x08}, 0x20, 0xFF, 0x28, 0x28},
+        {"ADC A,n half carry from the carry in", {0xCE, 0x00}, 0x0F, 0x01, 0x10, 0x10},
+        {"ADC A,n 7F+0+C overflows", {0xCE, 0x00}, 0x7F, 0x01, 0x80, 0x94},
+        {"ADC A,n FF+0+C carries out", {0xCE, 0x00}, 0xFF, 0x01, 0x00, 0x51},
+        {"SUB n 80-01 overflows", {0xD6, 0x01}, 0x80, 0x00, 0x7F, 0x3E},
+        {"SUB n 00-01 borrows", {0xD6, 0x01}, 0x00, 0x00, 0xFF, 0xBB},
+        {"SUB n equal operands give zero", {0xD6, 0x05}, 0x05, 0xFF, 0x00, 0x42},
+        {"SBC A,n 00-00-C borrows", {0xDE, 0x00}, 0x00, 0x01, 0xFF, 0xBB},
+        {"SBC A,n 80-00-C overflows", {0xDE, 0x00}, 0x80, 0x01, 0x7F, 0x3E},
+        {"CP n takes bits 5 and 3 from the operand", {0xFE, 0x28}, 0x00, 0x00, 0x00, 0xBB},
+        {"CP n ignores bits 5 and 3 of the difference", {0xFE, 0x00}, 0x28, 0x00, 0x28, 0x02},
+        {"CP n on equal values sets Z", {0xFE, 0x40}, 0x40, 0x00, 0x40, 0x42},
+        {"AND n sets H and even parity", {0xE6, 0x28}, 0xFF, 0x00, 0x28, 0x3C},
+        {"AND n to zero clears C", {0xE6, 0x0F}, 0xF0, 0x01, 0x00, 0x54},
+        {"XOR n to zero clears everything else", {0xEE, 0xFF}, 0xFF, 0xFF, 0x00, 0x44},
+        {"XOR n FF has even parity", {0xEE, 0xF0}, 0x0F, 0x00, 0xFF, 0xAC},
+        {"OR n 81 has even parity", {0xF6, 0x01}, 0x80, 0x00, 0x81, 0x84},
+        {"OR n 07 has odd parity and clears H, N, C", {0xF6, 0x07}, 0x00, 0x13, 0x07, 0x00},
+        {"INC A 7F overflows, C kept clear", {0x3C}, 0x7F, 0x00, 0x80, 0x94},
+        {"INC A FF wraps to zero, C kept set", {0x3C}, 0xFF, 0x01, 0x00, 0x51},
+        {"INC A bits 5 and 3 follow the result", {0x3C}, 0x27, 0x00, 0x28, 0x28},
+        {"DEC A 80 overflows", {0x3D}, 0x80, 0x00, 0x7F, 0x3E},
+        {"DEC A 01 gives zero, C kept", {0x3D}, 0x01, 0x01, 0x00, 0x43},
+        {"DEC A 00 wraps with half borrow", {0x3D}, 0x00, 0x00, 0xFF, 0xBA},
+    });
 }
 
 TEST(Z80AluFlags, AccumulatorRotateAndFlagOperationEdgeCases)
 {
-    for (MachineKind kind : BOTH_SETS) {
-        check_cases(kind, {
-            {"RLCA keeps the old bits 5 and 3", {0x07}, 0x01, 0x28, 0x02, 0x28},
-            {"RLCA moves bit 7 into C and bit 0", {0x07}, 0x80, 0x00, 0x01, 0x01},
-            {"RLCA keeps S, Z, P/V, clears H, N, ORs in bits 5/3 of A", {0x07}, 0x14, 0xD7, 0x28, 0xEC},
-            {"RRCA moves bit 0 into C and bit 7", {0x0F}, 0x01, 0x00, 0x80, 0x01},
-            {"RLA shifts bit 7 out to C", {0x17}, 0x80, 0x00, 0x00, 0x01},
-            {"RLA shifts C into bit 0", {0x17}, 0x00, 0x01, 0x01, 0x00},
-            {"RRA shifts bit 0 out to C", {0x1F}, 0x01, 0x00, 0x00, 0x01},
-            {"RRA shifts C into bit 7", {0x1F}, 0x00, 0x01, 0x80, 0x00},
-            {"CPL sets H and N and takes bits 5/3 of the new A", {0x2F}, 0x00, 0xC5, 0xFF, 0xFF},
-            {"CPL replaces the old bits 5 and 3", {0x2F}, 0xFF, 0x28, 0x00, 0x12},
-            {"SCF clears H and N, bits 5/3 from A", {0x37}, 0x28, 0x12, 0x28, 0x29},
-            {"SCF keeps S, Z, P/V", {0x37}, 0x00, 0xFF, 0x00, 0xC5},
-            {"CCF with C set clears C and sets H", {0x3F}, 0x00, 0x01, 0x00, 0x10},
-            {"CCF with C clear sets C and clears H", {0x3F}, 0x00, 0x10, 0x00, 0x01},
-            {"CCF clears N, bits 5/3 from A", {0x3F}, 0x28, 0xD7, 0x28, 0xFC},
-        });
-    }
+    check_accumulator_cases({
+        {"RLCA keeps the old bits 5 and 3", {0x07}, 0x01, 0x28, 0x02, 0x28},
+        {"RLCA moves bit 7 into C and bit 0", {0x07}, 0x80, 0x00, 0x01, 0x01},
+        {"RLCA keeps S, Z, P/V, clears H, N, ORs in bits 5/3 of A", {0x07}, 0x14, 0xD7, 0x28, 0xEC},
+        {"RRCA moves bit 0 into C and bit 7", {0x0F}, 0x01, 0x00, 0x80, 0x01},
+        {"RLA shifts bit 7 out to C", {0x17}, 0x80, 0x00, 0x00, 0x01},
+        {"RLA shifts C into bit 0", {0x17}, 0x00, 0x01, 0x01, 0x00},
+        {"RRA shifts bit 0 out to C", {0x1F}, 0x01, 0x00, 0x00, 0x01},
+        {"RRA shifts C into bit 7", {0x1F}, 0x00, 0x01, 0x80, 0x00},
+        {"CPL sets H and N and takes bits 5/3 of the new A", {0x2F}, 0x00, 0xC5, 0xFF, 0xFF},
+        {"CPL replaces the old bits 5 and 3", {0x2F}, 0xFF, 0x28, 0x00, 0x12},
+        {"SCF clears H and N, bits 5/3 from A", {0x37}, 0x28, 0x12, 0x28, 0x29},
+        {"SCF keeps S, Z, P/V", {0x37}, 0x00, 0xFF, 0x00, 0xC5},
+        {"CCF with C set clears C and sets H", {0x3F}, 0x00, 0x01, 0x00, 0x10},
+        {"CCF with C clear sets C and clears H", {0x3F}, 0x00, 0x10, 0x00, 0x01},
+        {"CCF clears N, bits 5/3 from A", {0x3F}, 0x28, 0xD7, 0x28, 0xFC},
+    });
 }
 
 // Every register form (80h-BFh) over every pair of A and operand, with and without carry in.
@@ -276,37 +271,46 @@ TEST(Z80AluFlags, IncrementAndDecrementOnEveryOperandKeepCarry)
     }
 }
 
-// ADD HL,rr keeps S, Z and P/V; H is the carry out of bit 11, C out of bit 15, bits 5 and 3
-// come from the high byte of the sum.
-TEST(Z80AluFlags, SixteenBitAddition)
+// ADD HL,rr keeps S, Z and P/V; ADC HL,rr and SBC HL,rr set S from bit 15, Z for a zero word
+// and V for signed overflow. H is the carry or borrow of bit 12, C that of bit 16, and bits 5
+// and 3 come from the high byte of the result.
+TEST(Z80AluFlags, SixteenBitArithmeticEdgeCases)
 {
-    struct AddCase {
-        uint8_t opcode;
-        uint16_t hl, rr;
+    struct Case {
+        const char* what;
+        std::initializer_list<uint8_t> bytes;
+        uint16_t hl, rr; // rr is loaded into BC, DE and SP
         uint8_t f_in;
         uint16_t hl_out;
         uint8_t f_out;
     };
-    const AddCase cases[] = {
-        {0x09, 0x0FFF, 0x0001, 0xC5, 0x1000, 0xD4},
-        {0x09, 0xFFFF, 0x0001, 0x00, 0x0000, 0x11},
-        {0x19, 0x2800, 0x0800, 0x00, 0x3000, 0x30},
-        {0x19, 0x0800, 0x2000, 0x02, 0x2800, 0x28},
-        {0x29, 0x8000, 0x8000, 0x00, 0x0000, 0x01},
-        {0x39, 0x7FFF, 0x0001, 0x00, 0x8000, 0x10},
+    const Case cases[] = {
+        {"ADD HL,BC carries from bit 11, keeps S, Z, P/V", {0x09}, 0x0FFF, 0x0001, 0xC5, 0x1000, 0xD4},
+        {"ADD HL,BC carries out of bit 15", {0x09}, 0xFFFF, 0x0001, 0x00, 0x0000, 0x11},
+        {"ADD HL,DE bits 5 and 3 from the high byte", {0x19}, 0x2800, 0x0800, 0x00, 0x3000, 0x30},
+        {"ADD HL,DE clears N", {0x19}, 0x0800, 0x2000, 0x02, 0x2800, 0x28},
+        {"ADD HL,HL carries to zero without setting Z", {0x29}, 0x8000, 0x8000, 0x00, 0x0000, 0x01},
+        {"ADD HL,SP into the sign without setting S", {0x39}, 0x7FFF, 0x0001, 0x00, 0x8000, 0x10},
+        {"ADC HL,BC 7FFF+0+C overflows", {0xED, 0x4A}, 0x7FFF, 0x0000, 0x01, 0x8000, 0x94},
+        {"ADC HL,HL 8000+8000 carries to zero", {0xED, 0x6A}, 0x8000, 0x8000, 0x00, 0x0000, 0x45},
+        {"SBC HL,DE 0-0-C borrows", {0xED, 0x52}, 0x0000, 0x0000, 0x01, 0xFFFF, 0xBB},
+        {"SBC HL,HL without carry gives zero", {0xED, 0x62}, 0x1234, 0x1234, 0x00, 0x0000, 0x42},
+        {"SBC HL,BC 8000-1 overflows", {0xED, 0x42}, 0x8000, 0x0001, 0x00, 0x7FFF, 0x3E},
+        {"ADC HL,SP bits 5 and 3 from the high byte", {0xED, 0x7A}, 0x2000, 0x0800, 0x00, 0x2800, 0x28},
     };
-    for (MachineKind kind : BOTH_SETS)
-        for (const AddCase& c : cases) {
-            use_machine(kind);
-            cpu.hl = c.hl;
-            cpu.bc = cpu.de = cpu.sp = c.rr;
-            set_af(0x00, c.f_in);
-            run({c.opcode});
-            EXPECT_EQ(cpu.hl, c.hl_out) << hex(c.opcode) << " " << c.hl;
-            EXPECT_EQ(hex(reg_f()), hex(c.f_out)) << hex(c.opcode) << " " << c.hl;
-        }
+    for_each_case_in_both_sets(cases, [](const Case& c) {
+        cpu.hl = c.hl;
+        cpu.bc = cpu.de = cpu.sp = c.rr;
+        set_af(0x00, c.f_in);
+        run(c.bytes);
+        EXPECT_EQ(hex(cpu.hl), hex(c.hl_out));
+        EXPECT_EQ(hex(reg_f()), hex(c.f_out));
+    });
+}
 
-    // A spread of pairs for each form against the arithmetic.
+// ADD HL,rr over a spread of pairs for each form, against the arithmetic.
+TEST(Z80AluFlags, SixteenBitAdditionOverManyOperands)
+{
     use_machine(MZ800);
     uint32_t seed = 12345;
     auto next = [&seed] { seed = seed * 1103515245u + 12345u; return uint16_t(seed >> 8); };
@@ -334,6 +338,39 @@ TEST(Z80AluFlags, SixteenBitAddition)
     }
 }
 
+// ADC HL,rr and SBC HL,rr over a spread of pairs for each form, against the arithmetic.
+TEST(Z80AluFlags, SixteenBitAddAndSubtractWithCarryOverManyOperands)
+{
+    use_machine(MZ800);
+    uint32_t seed = 777;
+    auto next = [&seed] { seed = seed * 1103515245u + 12345u; return uint16_t(seed >> 9); };
+    for (int form = 0; form < 8; ++form) {
+        const bool adc = form & 1;
+        const int pair = form >> 1; // BC DE HL SP
+        const uint8_t opcode = uint8_t(0x42 | pair << 4 | (adc ? 0x08 : 0));
+        poke(CODE, {0xED, opcode});
+        for (int n = 0; n < 3000; ++n) {
+            uint16_t hl = next();
+            uint16_t rr = pair == 2 ? hl : next();
+            if (n % 5 == 0)
+                hl = uint16_t(hl & 0x8FFF); // stress the bit 12 and bit 15 boundaries
+            if (pair == 2)
+                rr = hl;
+            const int carry = n & 1;
+            cpu.hl = hl;
+            cpu.bc = cpu.de = cpu.sp = rr;
+            set_af(0x77, uint8_t(((n * 0x35) & 0xFE) | carry));
+            cpu.pc = CODE;
+            step();
+            uint16_t result = 0;
+            const uint8_t want = word_flags(!adc, hl, rr, carry, result);
+            ASSERT_EQ(hex(cpu.hl), hex(result)) << "ED " << hex(opcode) << " " << hex(hl) << "," << hex(rr);
+            ASSERT_EQ(hex(reg_f()), hex(want)) << "ED " << hex(opcode) << " " << hex(hl) << "," << hex(rr);
+            ASSERT_EQ(reg_a(), 0x77);
+        }
+    }
+}
+
 // RLCA, RRCA, RLA, RRA over every A and carry: S, Z, P/V and the old bits 5 and 3 stay, the new
 // A's bits 5 and 3 are added, H and N clear, C is the bit that left A.
 TEST(Z80AluFlags, AccumulatorRotatesOverEveryValue)
@@ -347,15 +384,9 @@ TEST(Z80AluFlags, AccumulatorRotatesOverEveryValue)
                 set_af(uint8_t(a), uint8_t(f_in));
                 cpu.pc = CODE;
                 step();
-                const int c_in = f_in & 1;
-                uint8_t r;
-                int out;
-                switch (kind) {
-                case 0: out = a >> 7; r = uint8_t(a << 1 | out); break;
-                case 1: out = a & 1; r = uint8_t(a >> 1 | out << 7); break;
-                case 2: out = a >> 7; r = uint8_t(a << 1 | c_in); break;
-                default: out = a & 1; r = uint8_t(a >> 1 | c_in << 7); break;
-                }
+                // The rotation is that of RLC, RRC, RL and RR; only the flags differ.
+                int out = 0;
+                const uint8_t r = shift_rotate(kind, uint8_t(a), f_in & 1, out);
                 const uint8_t want_f = uint8_t((f_in & (FS | FZ | FPV | FYX)) | (r & FYX) | out);
                 ASSERT_EQ(hex(reg_a()), hex(r)) << hex(opcodes[kind]) << " A=" << hex(a);
                 ASSERT_EQ(hex(reg_f()), hex(want_f))

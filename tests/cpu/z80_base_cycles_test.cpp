@@ -4,116 +4,47 @@
 // Handler set A (MZ-800 family) charges fixed costs from its cycle table plus the extra cycles
 // of taken branches. Handler set B (ZX Spectrum) charges every bus access separately; without
 // contention its totals must equal the figures of Zilog's manual.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
+#include <utility>
 #include <vector>
 
-#include "z80_test_support.h"
+#include "tests/cpu/cpu_test_support.h"
 
-using namespace z80_test;
+using namespace cpu_test;
 
 namespace {
 
-// Cycle table A of the MZ-800 family: rows are the high nibble of the opcode, columns the low
-// nibble. Not-taken or unconditional cost; the prefixes CB, DD, ED and FD cost 0 here.
-constexpr uint8_t CYCLE_TABLE_A[256] = {
-    //  x0  x1  x2  x3  x4  x5  x6  x7  x8  x9  xA  xB  xC  xD  xE  xF
-    4, 10, 7, 6, 4, 4, 7, 4, 4, 11, 7, 6, 4, 4, 7, 4,           // 0x
-    8, 10, 7, 6, 4, 4, 7, 4, 12, 11, 7, 6, 4, 4, 7, 4,          // 1x
-    7, 10, 16, 6, 4, 4, 7, 4, 7, 11, 16, 6, 4, 4, 7, 4,         // 2x
-    7, 10, 13, 6, 11, 11, 10, 4, 7, 11, 13, 6, 4, 4, 7, 4,      // 3x
-    4, 4, 4, 4, 4, 4, 7, 4, 4, 4, 4, 4, 4, 4, 7, 4,             // 4x
-    4, 4, 4, 4, 4, 4, 7, 4, 4, 4, 4, 4, 4, 4, 7, 4,             // 5x
-    4, 4, 4, 4, 4, 4, 7, 4, 4, 4, 4, 4, 4, 4, 7, 4,             // 6x
-    7, 7, 7, 7, 7, 7, 4, 7, 4, 4, 4, 4, 4, 4, 7, 4,             // 7x
-    4, 4, 4, 4, 4, 4, 7, 4, 4, 4, 4, 4, 4, 4, 7, 4,             // 8x
-    4, 4, 4, 4, 4, 4, 7, 4, 4, 4, 4, 4, 4, 4, 7, 4,             // 9x
-    4, 4, 4, 4, 4, 4, 7, 4, 4, 4, 4, 4, 4, 4, 7, 4,             // Ax
-    4, 4, 4, 4, 4, 4, 7, 4, 4, 4, 4, 4, 4, 4, 7, 4,             // Bx
-    5, 10, 10, 10, 10, 11, 7, 11, 5, 10, 10, 0, 10, 17, 7, 11,  // Cx
-    5, 10, 10, 11, 10, 11, 7, 11, 5, 4, 10, 11, 10, 0, 7, 11,   // Dx
-    5, 10, 10, 19, 10, 11, 7, 11, 5, 4, 10, 4, 10, 0, 7, 11,    // Ex
-    5, 10, 10, 4, 10, 11, 7, 11, 5, 6, 10, 4, 10, 0, 7, 11,     // Fx
-};
-
 bool is_prefix(uint8_t op) { return op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD; }
-
-std::string opname(unsigned op)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02Xh", op);
-    return buf;
-}
 
 } // namespace
 
-TEST(Z80BaseCycles, SetAChargesEveryOpcodeItsCycleTableEntry)
+// Cycle table A holds Zilog's figures: set A charges them from the table, set B access by access.
+TEST(Z80BaseCycles, EveryOpcodeCostsZilogsFigureInBothSetsWithoutContention)
 {
-    for (unsigned op = 0; op < 256; ++op) {
-        if (is_prefix(uint8_t(op)))
-            continue;
-        use_machine(MZ800);
-        prepare_not_taken(uint8_t(op));
-        EXPECT_EQ(step(), int(CYCLE_TABLE_A[op])) << "opcode " << opname(op);
-    }
-}
-
-TEST(Z80BaseCycles, SetBTotalsEqualZilogsFiguresWithoutContention)
-{
-    for (unsigned op = 0; op < 256; ++op) {
-        if (is_prefix(uint8_t(op)))
-            continue;
-        use_machine(ZX48);
-        prepare_not_taken(uint8_t(op));
-        EXPECT_EQ(step(), zilog_base_cost(uint8_t(op))) << "opcode " << opname(op);
-    }
+    for (MachineKind kind : BOTH_SETS)
+        for (unsigned op = 0; op < 256; ++op) {
+            if (is_prefix(uint8_t(op)))
+                continue;
+            use_machine(kind);
+            prepare_not_taken(uint8_t(op));
+            EXPECT_EQ(step(), int(CYCLES_A[op])) << "opcode " << hex(op) << "h " << set_name(kind);
+        }
 }
 
 // The conditional branches in both directions: JR cc 7/12, DJNZ 8/13, CALL cc 10/17,
 // RET cc 5/11, JP cc 10 either way; the same totals in both handler sets.
 TEST(Z80BaseCycles, ConditionalBranchesTakenAndNotTaken)
 {
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds)
-        for (int cc = 0; cc < 8; ++cc)
-            for (int taken = 0; taken < 2; ++taken) {
-                const uint8_t f = taken ? flags_meeting(cc) : flags_failing(cc);
-                const std::string what = std::string(kind == MZ800 ? "set A" : "set B") +
-                                         " cc " + std::to_string(cc) + (taken ? " taken" : " not taken");
+    const ConditionalBranch branches[] = {
+        {"JR", 0x20, 4, 7, 12, CODE + 2, CODE + 0x12, STACK},
+        {"JP", 0xC2, 8, 10, 10, CODE + 3, 0x9010, STACK},
+        {"CALL", 0xC4, 8, 10, 17, CODE + 3, 0x9010, STACK - 2},
+        {"RET", 0xC0, 8, 5, 11, CODE + 1, 0x1234, STACK + 2},
+    };
+    for (MachineKind kind : BOTH_SETS)
+        for (const ConditionalBranch& branch : branches)
+            check_conditional_branch(kind, branch);
 
-                if (cc < 4) { // JR cc,+10h
-                    use_machine(kind);
-                    set_af(0, f);
-                    EXPECT_EQ(run({uint8_t(0x20 | cc << 3), 0x10}), taken ? 12 : 7) << "JR " << what;
-                    EXPECT_EQ(cpu.pc, taken ? CODE + 0x12 : CODE + 2) << "JR " << what;
-                }
-
-                use_machine(kind); // JP cc,9000h
-                set_af(0, f);
-                EXPECT_EQ(run({uint8_t(0xC2 | cc << 3), 0x00, 0x90}), 10) << "JP " << what;
-                EXPECT_EQ(cpu.pc, taken ? DATA : CODE + 3) << "JP " << what;
-
-                use_machine(kind); // CALL cc,9000h
-                set_af(0, f);
-                EXPECT_EQ(run({uint8_t(0xC4 | cc << 3), 0x00, 0x90}), taken ? 17 : 10) << "CALL " << what;
-                EXPECT_EQ(cpu.pc, taken ? DATA : CODE + 3) << "CALL " << what;
-                EXPECT_EQ(cpu.sp, taken ? STACK - 2 : STACK) << "CALL " << what;
-                if (taken) {
-                    EXPECT_EQ(peek(STACK - 1), 0x80) << "CALL pushes the return address high byte first";
-                    EXPECT_EQ(peek(STACK - 2), 0x03) << "CALL " << what;
-                }
-
-                use_machine(kind); // RET cc with 1234h on the stack
-                set_af(0, f);
-                poke(STACK, {0x34, 0x12});
-                EXPECT_EQ(run({uint8_t(0xC0 | cc << 3)}), taken ? 11 : 5) << "RET " << what;
-                EXPECT_EQ(cpu.pc, taken ? 0x1234 : CODE + 1) << "RET " << what;
-                EXPECT_EQ(cpu.sp, taken ? STACK + 2 : STACK) << "RET " << what;
-            }
-
-    for (MachineKind kind : kinds) {
+    for (MachineKind kind : BOTH_SETS) {
         use_machine(kind);
         cpu.bc = 0x0205; // DJNZ with B = 2 branches, B = 1 falls through
         EXPECT_EQ(run({0x10, 0x10}), 13);
@@ -133,8 +64,7 @@ TEST(Z80BaseCycles, RelativeJumpsCountFromTheNextInstruction)
         uint16_t target;
     };
     const Case cases[] = {{0x00, CODE + 2}, {0x7F, CODE + 2 + 127}, {0x80, CODE + 2 - 128}, {0xFE, CODE}};
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds)
+    for (MachineKind kind : BOTH_SETS)
         for (const Case& c : cases) {
             use_machine(kind);
             EXPECT_EQ(run({0x18, c.d}), 12);
@@ -157,12 +87,10 @@ TEST(Z80BaseCycles, SetBAddHlDeOnAContendedLineStillCostsEleven)
 
 TEST(Z80BaseCycles, HaltRepeatsItselfAtFourCyclesPerPass)
 {
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds) {
+    for (MachineKind kind : BOTH_SETS) {
         use_machine(kind);
         cpu.r = 0x10;
-        poke(CODE, {0x76, 0x3C}); // HALT, then INC A which must never run
-        cpu.pc = CODE;
+        place({0x76, 0x3C}); // HALT, then INC A which must never run
         for (int pass = 1; pass <= 4; ++pass) {
             EXPECT_EQ(step(), 4) << "pass " << pass;
             EXPECT_EQ(cpu.pc, CODE) << "pc stays on the HALT";
@@ -189,65 +117,45 @@ TEST(Z80BaseCycles, DiAndEiSetTheInterruptFlipFlops)
         {"DI clears both flip-flops and keeps the mode", 0xF3, CTRL_IFF1 | CTRL_IFF2 | CTRL_IM1, CTRL_IM1},
         {"DI with interrupts off changes nothing", 0xF3, CTRL_IM2, CTRL_IM2},
     };
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds)
-        for (const Case& c : cases) {
-            use_machine(kind);
-            cpu.control = c.control_in;
-            EXPECT_EQ(run({c.opcode}), 4) << c.what;
-            EXPECT_EQ(cpu.control, c.control_out) << c.what;
-        }
+    for_each_case_in_both_sets(cases, [](const Case& c) {
+        cpu.control = c.control_in;
+        EXPECT_EQ(run({c.opcode}), 4);
+        EXPECT_EQ(cpu.control, c.control_out);
+    });
 }
 
+// EX AF,AF', EXX and EX DE,HL swap their register pairs in 4 cycles and touch nothing else.
 TEST(Z80BaseCycles, ExchangeInstructions)
 {
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds) {
-        auto load_registers = [] {
-            cpu.af = 0x1111;
-            cpu.bc = 0x2222;
-            cpu.de = 0x3333;
-            cpu.hl = 0x4444;
-            cpu.af2 = 0xAAAA;
-            cpu.bc2 = 0xBBBB;
-            cpu.de2 = 0xCCCC;
-            cpu.hl2 = 0xDDDD;
-        };
-
-        use_machine(kind);
-        load_registers();
-        EXPECT_EQ(run({0x08}), 4); // EX AF,AF'
-        EXPECT_EQ(cpu.af, 0xAAAA);
-        EXPECT_EQ(cpu.af2, 0x1111);
-        EXPECT_EQ(cpu.bc, 0x2222);
-
-        use_machine(kind);
-        load_registers();
-        EXPECT_EQ(run({0xD9}), 4); // EXX
-        EXPECT_EQ(cpu.bc, 0xBBBB);
-        EXPECT_EQ(cpu.de, 0xCCCC);
-        EXPECT_EQ(cpu.hl, 0xDDDD);
-        EXPECT_EQ(cpu.bc2, 0x2222);
-        EXPECT_EQ(cpu.de2, 0x3333);
-        EXPECT_EQ(cpu.hl2, 0x4444);
-        EXPECT_EQ(cpu.af, 0x1111) << "EXX leaves AF alone";
-        EXPECT_EQ(cpu.af2, 0xAAAA);
-
-        use_machine(kind);
-        load_registers();
-        EXPECT_EQ(run({0xEB}), 4); // EX DE,HL
-        EXPECT_EQ(cpu.de, 0x4444);
-        EXPECT_EQ(cpu.hl, 0x3333);
-        EXPECT_EQ(cpu.de2, 0xCCCC);
-    }
+    struct Case {
+        const char* what;
+        uint8_t opcode;
+        void (*swap)(Snapshot&);
+    };
+    const Case cases[] = {
+        {"EX AF,AF'", 0x08, [](Snapshot& s) { std::swap(s.af, s.af2); }},
+        {"EXX leaves AF alone", 0xD9,
+         [](Snapshot& s) {
+             std::swap(s.bc, s.bc2);
+             std::swap(s.de, s.de2);
+             std::swap(s.hl, s.hl2);
+         }},
+        {"EX DE,HL", 0xEB, [](Snapshot& s) { std::swap(s.de, s.hl); }},
+    };
+    for_each_case_in_both_sets(cases, [](const Case& c) {
+        load_distinct_registers();
+        Snapshot want = snapshot();
+        c.swap(want);
+        EXPECT_EQ(run({c.opcode}), 4);
+        EXPECT_EQ(snapshot(), want);
+    });
 }
 
 // EX (SP),HL reads the low byte, writes L, reads the high byte, writes H, in that bus order.
 // The ZX timing ends with two more reads of SP+1 for the instruction's internal cycles.
 TEST(Z80BaseCycles, ExchangeWithTheStackTopOrdersItsAccesses)
 {
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds) {
+    for (MachineKind kind : BOTH_SETS) {
         use_machine(kind);
         log_page(STACK);
         poke(STACK, {0x34, 0x12});
@@ -275,8 +183,7 @@ TEST(Z80BaseCycles, ExchangeWithTheStackTopOrdersItsAccesses)
 // IN A,(n) and OUT (n),A put A on the high half of the address bus.
 TEST(Z80BaseCycles, ImmediatePortInputAndOutputCarryAInTheHighByte)
 {
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds) {
+    for (MachineKind kind : BOTH_SETS) {
         use_machine(kind);
         log_ports(0x5A);
 

@@ -1,14 +1,9 @@
 // DAA, the decimal adjust after a BCD addition or subtraction. Its result depends on A and
 // on C, H and N of the previous operation: 2048 input states, each checked by executing DAA
 // against Zilog's rule written out below, and then by doing decimal arithmetic with it.
-#include <gtest/gtest.h>
+#include "tests/cpu/cpu_test_support.h"
 
-#include <cstdio>
-#include <string>
-
-#include "z80_test_support.h"
-
-using namespace z80_test;
+using namespace cpu_test;
 
 namespace {
 
@@ -38,13 +33,6 @@ uint16_t zilog_daa(uint8_t a, bool c, bool h, bool n)
     return uint16_t(result << 8 | f);
 }
 
-std::string hex4(unsigned v)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", v);
-    return buf;
-}
-
 uint8_t bcd(int v) { return uint8_t((v / 10) << 4 | (v % 10)); }
 
 } // namespace
@@ -52,8 +40,7 @@ uint8_t bcd(int v) { return uint8_t((v / 10) << 4 | (v % 10)); }
 // The table index is A + 256*C + 512*H + 1024*N; the other bits of F must not matter.
 TEST(Z80Daa, EveryInputStateFollowsZilogsRule)
 {
-    const MachineKind kinds[] = {MZ800, ZX48};
-    for (MachineKind kind : kinds) {
+    for (MachineKind kind : BOTH_SETS) {
         use_machine(kind);
         poke(CODE, {0x27});
         int failures = 0;
@@ -70,33 +57,23 @@ TEST(Z80Daa, EveryInputStateFollowsZilogsRule)
             const int32_t cost = step();
             const uint16_t want = zilog_daa(a, c, h, n);
             if ((cpu.af != want || cost != 4) && ++failures <= 10)
-                ADD_FAILURE() << "DAA index " << index << " (AF in " << hex4(a << 8 | f_in)
-                              << "): got " << hex4(cpu.af) << ", want " << hex4(want) << ", cost "
+                ADD_FAILURE() << "DAA index " << index << " (AF in " << hex(a << 8 | f_in)
+                              << "): got " << hex(cpu.af) << ", want " << hex(want) << ", cost "
                               << cost;
         }
-        EXPECT_EQ(failures, 0) << (kind == MZ800 ? "set A" : "set B");
+        EXPECT_EQ(failures, 0) << set_name(kind);
     }
 }
 
 TEST(Z80Daa, KnownAdjustments)
 {
-    struct Case {
-        uint8_t a, f_in;
-        uint16_t af_out;
-    };
-    const Case cases[] = {
-        {0x0A, 0x00, 0x1010}, // low digit above 9: +06, H set, 10h has odd parity
-        {0x9A, 0x00, 0x0055}, // both digits out of range: +66 wraps to 00 with C, Z, H, P
-        {0x15, 0x02, 0x1502}, // a valid BCD value after a subtraction stays
-        {0x0F, 0x12, 0x090E}, // subtraction with half borrow: -06 gives 09, even parity, bit 3 from A
-        {0x00, 0x01, 0x6025}, // carry alone adds 60h, bit 5 from the new A
-    };
-    use_machine(MZ800);
-    for (const Case& c : cases) {
-        set_af(c.a, c.f_in);
-        run({0x27});
-        EXPECT_EQ(hex4(cpu.af), hex4(c.af_out)) << hex4(c.a << 8 | c.f_in);
-    }
+    check_accumulator_cases({
+        {"low digit above 9: +06, H set, 10h has odd parity", {0x27}, 0x0A, 0x00, 0x10, 0x10},
+        {"both digits out of range: +66 wraps to 00 with C, Z, H, P", {0x27}, 0x9A, 0x00, 0x00, 0x55},
+        {"a valid BCD value after a subtraction stays", {0x27}, 0x15, 0x02, 0x15, 0x02},
+        {"subtraction with half borrow: -06 gives 09, even parity, bit 3 from A", {0x27}, 0x0F, 0x12, 0x09, 0x0E},
+        {"carry alone adds 60h, bit 5 from the new A", {0x27}, 0x00, 0x01, 0x60, 0x25},
+    });
 }
 
 // ADD A,B; DAA and SUB B; DAA over every pair of two-digit decimal numbers.

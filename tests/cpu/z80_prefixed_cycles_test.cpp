@@ -1,0 +1,252 @@
+// Cycle costs of the prefixed Z80 instructions.
+//
+// Handler set A (MZ-800 family): a prefix byte costs nothing by itself; the CB, ED and DD/FD
+// cores charge the whole instruction from their own tables, and the DD CB/FD CB core from the
+// index-bit table. Instructions after DD/FD that use no index register cost only their (zero)
+// DD/FD table entry. Set B (ZX Spectrum) charges each access; without contention its totals
+// must equal Zilog's figures.
+#include <string>
+
+#include "tests/cpu/cpu_test_support.h"
+
+using namespace cpu_test;
+
+namespace {
+
+std::string opname(unsigned prefix, unsigned op) { return hex(prefix) + " " + hex(op); }
+
+// CB: 8 on a register, 15 for a shift, rotate, RES or SET on (HL), 12 for BIT n,(HL).
+int cb_cost(uint8_t op)
+{
+    if ((op & 7) != 6)
+        return 8;
+    return (op >= 0x40 && op < 0x80) ? 12 : 15;
+}
+
+// ED: the defined instructions, whose cost is the same in both sets; -1 where none is defined.
+int ed_cost(uint8_t op)
+{
+    if (op >= 0x40 && op < 0x80) {
+        switch (op & 7) {
+        case 0:
+        case 1: return 12;                                   // IN r,(C) / OUT (C),r
+        case 2: return 15;                                   // SBC HL,rr / ADC HL,rr
+        case 3: return 20;                                   // LD (nn),rr / LD rr,(nn)
+        case 4: return 8;                                    // NEG
+        case 5: return 14;                                   // RETN / RETI
+        case 6: return (op == 0x4E || op == 0x6E) ? -1 : 8;  // IM 0/1/2
+        default:
+            if (op < 0x60)
+                return 9;                                    // LD I,A / LD R,A / LD A,I / LD A,R
+            return (op == 0x67 || op == 0x6F) ? 18 : -1;     // RRD / RLD
+        }
+    }
+    if (op >= 0xA0 && op < 0xC0 && (op & 4) == 0)
+        return 16; // LDI CPI INI OUTI LDD CPD IND OUTD and their repeating forms, on their last step
+    return -1;
+}
+
+bool is_block_io(uint8_t op) { return op >= 0xA0 && op < 0xC0 && (op & 2) != 0; }
+
+// Places ED op at CODE (with nn = 9000h after it) so that a block instruction ends on this step.
+void prepare_ed(uint8_t op)
+{
+    cpu.bc = is_block_io(op) ? 0x0110 : 0x0001;
+    cpu.hl = DATA;
+    cpu.de = DATA + 0x100;
+    cpu.sp = STACK;
+    set_af(0x00, 0x00);
+    place({0xED, op, 0x00, 0x90});
+}
+
+// DD/FD second bytes that address memory through (IX+d).
+bool uses_indexed_memory(uint8_t op)
+{
+    if (op == 0x34 || op == 0x35 || op == 0x36)
+        return true;
+    if (op >= 0x40 && op < 0x80 && op != 0x76)
+        return (op & 7) == 6 || ((op >> 3) & 7) == 6;
+    return op >= 0x80 && op < 0xC0 && (op & 7) == 6;
+}
+
+// DD/FD second bytes that work on IXH or IXL (the places of H and L when no (HL) is involved).
+bool uses_index_half(uint8_t op)
+{
+    auto half = [](int code) { return code == 4 || code == 5; };
+    if (op == 0x24 || op == 0x25 || op == 0x26 || op == 0x2C || op == 0x2D || op == 0x2E)
+        return true;
+    if (op >= 0x40 && op < 0x80 && op != 0x76 && !uses_indexed_memory(op))
+        return half(op & 7) || half((op >> 3) & 7);
+    return op >= 0x80 && op < 0xC0 && half(op & 7);
+}
+
+// Costs of the DD/FD instructions on the index register that are the same in both sets.
+int index_register_cost(uint8_t op)
+{
+    switch (op) {
+    case 0x09: case 0x19: case 0x29: case 0x39: return 15; // ADD IX,rr
+    case 0x21: case 0xE1: return 14;                       // LD IX,nn / POP IX
+    case 0x22: case 0x2A: return 20;                       // LD (nn),IX / LD IX,(nn)
+    case 0x23: case 0x2B: case 0xF9: return 10;            // INC IX / DEC IX / LD SP,IX
+    case 0x34: case 0x35: case 0xE3: return 23;            // INC/DEC (IX+d) / EX (SP),IX
+    case 0xE5: return 15;                                  // PUSH IX
+    case 0xE9: return 8;                                   // JP (IX)
+    default: return uses_indexed_memory(op) ? 19 : -1;     // LD and ALU forms on (IX+d)
+    }
+}
+
+// The whole cost of DD/FD op, -1 where it is not checked. Set A charges DD/FD table A: 9 for
+// every IXH/IXL form and nothing at all for the instructions that use no index register. Set B
+// reaches Zilog's totals: the IXH/IXL forms cost the prefix fetch plus the unprefixed H/L form,
+// and so does every instruction that uses no index register (cycle table A holds Zilog's figures
+// for those).
+int index_cost(MachineKind kind, uint8_t op)
+{
+    const int cost = index_register_cost(op);
+    if (cost >= 0)
+        return cost;
+    if (kind != ZX48)
+        return uses_index_half(op) ? 9 : 0;
+    if (uses_index_half(op))
+        return (op == 0x26 || op == 0x2E) ? 11 : 8;
+    if (op == 0x00 || op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD)
+        return -1;
+    return 4 + CYCLES_A[op];
+}
+
+// Places prefix op 00 90 at CODE (d = 0, n = 90h, nn = 9000h) with IX = IY = 9000h and a
+// state in which a conditional branch falls through.
+void prepare_index(uint8_t prefix, uint8_t op)
+{
+    prepare_not_taken(op, CODE + 1);
+    cpu.hl = DATA + 0x200;
+    cpu.ix = cpu.iy = DATA;
+    place({prefix});
+}
+
+// DD CB d op: 23 for the shifts, rotates, RES and SET on (IX+d), 20 for BIT; -1 for the forms
+// that also copy to a register (0 in set A, not checked in set B).
+int index_bit_cost(uint8_t op)
+{
+    if (op >= 0x40 && op < 0x80)
+        return 20;
+    return (op & 7) == 6 ? 23 : -1;
+}
+
+const uint8_t INDEX_PREFIXES[] = {0xDD, 0xFD};
+
+} // namespace
+
+TEST(Z80PrefixedCycles, CbCostsInBothSets)
+{
+    for (MachineKind kind : BOTH_SETS)
+        for (unsigned op = 0; op < 256; ++op) {
+            use_machine(kind);
+            cpu.hl = DATA;
+            EXPECT_EQ(run({0xCB, uint8_t(op)}), cb_cost(uint8_t(op)))
+                << opname(0xCB, op) << " " << set_name(kind);
+        }
+}
+
+// Set A charges ED table A, 0 where no instruction is defined. Set B: the defined instructions
+// cost Zilog's figures; an undefined second byte costs the two fetches' 4 + 0, or 4 + 4 for 4Eh,
+// 6Eh, 77h and 7Fh.
+TEST(Z80PrefixedCycles, EdCostsInBothSets)
+{
+    for (MachineKind kind : BOTH_SETS)
+        for (unsigned op = 0; op < 256; ++op) {
+            if (kind == ZX48 && op == 0xED)
+                continue; // ED ED is a refetch, not an instruction of its own
+            use_machine(kind);
+            prepare_ed(uint8_t(op));
+            int want = ed_cost(uint8_t(op));
+            if (want < 0 && kind == ZX48)
+                want = (op == 0x4E || op == 0x6E || op == 0x77 || op == 0x7F) ? 8 : 4;
+            EXPECT_EQ(step(), want < 0 ? 0 : want) << opname(0xED, op) << " " << set_name(kind);
+        }
+}
+
+// A repeating block instruction costs 21 per step while it goes on (16 on its last step).
+TEST(Z80PrefixedCycles, RepeatingBlockStepsCostTwentyOne)
+{
+    const uint8_t repeaters[] = {0xB0, 0xB1, 0xB2, 0xB3, 0xB8, 0xB9, 0xBA, 0xBB};
+    for (MachineKind kind : BOTH_SETS)
+        for (uint8_t op : repeaters) {
+            use_machine(kind);
+            prepare_ed(op);
+            cpu.bc = is_block_io(op) ? 0x0210 : 0x0002;
+            set_af(0xFF, 0x00); // never equal to the zero bytes CPIR/CPDR compare
+            EXPECT_EQ(step(), 21) << opname(0xED, op) << " " << set_name(kind);
+            EXPECT_EQ(cpu.pc, CODE) << opname(0xED, op);
+            EXPECT_EQ(step(), 16) << opname(0xED, op) << " " << set_name(kind);
+            EXPECT_EQ(cpu.pc, CODE + 2) << opname(0xED, op);
+        }
+}
+
+// Set A: DD/FD table A is the whole cost, so DD 01 (LD BC,nn) costs nothing at all and the
+// IXH/IXL forms cost 9. Set B reaches Zilog's totals.
+TEST(Z80PrefixedCycles, IndexCostsInBothSets)
+{
+    for (MachineKind kind : BOTH_SETS)
+        for (uint8_t prefix : INDEX_PREFIXES)
+            for (unsigned op = 0; op < 256; ++op) {
+                const int want = index_cost(kind, uint8_t(op));
+                if (op == 0xCB || want < 0)
+                    continue;
+                use_machine(kind);
+                prepare_index(prefix, uint8_t(op));
+                EXPECT_EQ(step(), want) << opname(prefix, op) << " " << set_name(kind);
+            }
+}
+
+TEST(Z80PrefixedCycles, IndexBitCostsInBothSets)
+{
+    for (MachineKind kind : BOTH_SETS)
+        for (uint8_t prefix : INDEX_PREFIXES)
+            for (unsigned op = 0; op < 256; ++op) {
+                const int want = index_bit_cost(uint8_t(op));
+                if (want < 0 && kind == ZX48)
+                    continue;
+                use_machine(kind);
+                cpu.ix = cpu.iy = DATA;
+                EXPECT_EQ(run({prefix, 0xCB, 0x05, uint8_t(op)}), want < 0 ? 0 : want)
+                    << opname(prefix, 0xCB) << " 05 " << std::hex << op << " " << set_name(kind);
+            }
+}
+
+// The prefix oddities by name: what each costs as a whole under each timing model.
+TEST(Z80PrefixedCycles, PrefixOddities)
+{
+    struct Case {
+        const char* what;
+        MachineKind kind;
+        std::initializer_list<uint8_t> bytes;
+        int steps;
+        int cost;
+    };
+    const Case cases[] = {
+        {"DD 01 LD BC,nn costs nothing in set A", MZ800, {0xDD, 0x01, 0x34, 0x12}, 1, 0},
+        {"DD 01 LD BC,nn costs 4 + 10 in set B", ZX48, {0xDD, 0x01, 0x34, 0x12}, 1, 14},
+        {"DD 00 costs nothing in set A", MZ800, {0xDD, 0x00}, 1, 0},
+        {"DD DD 21 in set A: only LD IX,nn costs", MZ800, {0xDD, 0xDD, 0x21, 0x34, 0x12}, 2, 14},
+        {"DD ED then OR B in set A", MZ800, {0xDD, 0xED, 0xB0}, 2, 4},
+        {"DD CB d 00 costs nothing in set A", MZ800, {0xDD, 0xCB, 0x00, 0x00}, 1, 0},
+        {"LD IXH,n costs 9 in set A", MZ800, {0xDD, 0x26, 0x12}, 1, 9},
+        {"FD 7D LD A,IYL costs 9 in set A", MZ800, {0xFD, 0x7D}, 1, 9},
+        {"ED 4E costs nothing in set A", MZ800, {0xED, 0x4E}, 1, 0},
+        {"ED 4E costs 8 in set B", ZX48, {0xED, 0x4E}, 1, 8},
+        {"ED 00 costs 4 in set B", ZX48, {0xED, 0x00}, 1, 4},
+        {"ED FE costs 4 in set B", ZX48, {0xED, 0xFE}, 1, 4},
+        {"ED ED in set A: only the NEG costs", MZ800, {0xED, 0xED, 0x44}, 2, 8},
+    };
+    for (const Case& c : cases) {
+        use_machine(c.kind);
+        cpu.ix = DATA;
+        place(c.bytes);
+        int total = 0;
+        for (int n = 0; n < c.steps; ++n)
+            total += step();
+        EXPECT_EQ(total, c.cost) << c.what;
+        EXPECT_EQ(cpu.pc, CODE + c.bytes.size()) << c.what;
+    }
+}
