@@ -1,0 +1,211 @@
+#include "host/emulator.h"
+
+#include "cpu/cpu.h"
+#include "host/frame.h"
+#include "host/rom_overrides.h"
+#include "host/speed.h"
+#include "host/storage.h"
+#include "machines/gdg_video.h"
+#include "machines/keyboard.h"
+#include "machines/memory_map.h"
+#include "machines/mz_ports.h"
+#include "machines/sound.h"
+
+MachineKind requested_kind = MZ700_MODE;
+uint8_t requested_option = 0;
+uint8_t irq_sources = 0;
+
+namespace {
+
+FsVolume storage_volume;
+FsDir root_dir;
+
+void update_level_request()
+{
+    if (irq_sources)
+        event_raise(EV_INT_LEVEL);
+    else
+        event_clear(EV_INT_LEVEL);
+}
+
+// F12: the machine chosen by the selection keys held in the emulated matrix.
+// Returns false when the restart waits for the next pass (P, the PMD 85).
+bool machine_switch()
+{
+    fs_chdir("/");
+    if (key_held(KEY_Z) && key_held(KEY_X)) {
+        key_release(KEY_Z);
+        key_release(KEY_X);
+        if (key_held(KEY_C)) {
+            select_machine(ZX128);
+            key_release(KEY_C);
+            resync_raster();
+            request_machine(ZX128, 0);
+        } else {
+            resync_raster();
+            request_machine(ZX48, 1);
+        }
+    } else if (key_held(KEY_P)) {
+        key_release(KEY_P);
+        resync_raster();
+        request_machine(PMD85, 0);
+        return false;
+    } else if (key_held(KEY_S)) {
+        key_release(KEY_S);
+        resync_raster();
+        request_machine(MZ800, 0);
+    } else if (key_held(KEY_J)) {
+        key_release(KEY_J);
+        request_machine(MZ800, 1);
+        resync_raster();
+    }
+    restart_machine();
+    events_keep(EV_TRACE | EV_SPEED);
+    // The ZX 48K loader file is served once the snapshot loader exists.
+    return true;
+}
+
+} // namespace
+
+void irq_source_set(uint8_t mask)
+{
+    irq_sources |= mask;
+    update_level_request();
+}
+
+void irq_source_clear(uint8_t mask)
+{
+    irq_sources &= uint8_t(~mask);
+    update_level_request();
+}
+
+void irq_source_reset()
+{
+    irq_sources = 0;
+    event_clear(EV_INT_LEVEL);
+}
+
+uint8_t irq_source_read() { return irq_sources; }
+
+void request_machine(MachineKind kind, uint8_t option)
+{
+    requested_kind = kind;
+    requested_option = option;
+}
+
+void restart_machine()
+{
+    chipset_reset();
+    irq_source_reset();
+    fs_chdir("/");
+    switch (requested_kind) {
+    case ZX128:
+    case ZX48:
+        select_machine(requested_kind);
+        cpu_reset_z80(cpu);
+        break;
+    case PMD85:
+        select_machine(PMD85);
+        cpu_reset_8080(cpu);
+        break;
+    default:
+        cg_japanese = requested_option != 0;
+        mz_start();
+        cpu_reset_z80(cpu);
+        break;
+    }
+}
+
+void resync_raster()
+{
+    const uint32_t t = uint32_t(-cpu.cycles);
+    uint32_t line;
+    if (is_mz800_family(machine_kind))
+        line = (5u * t / 1136u) % 312u;
+    else
+        line = (t / uint32_t(cpu.cycles_per_line)) % (machine_kind == ZX128 ? 311u : 312u);
+    raster_line = int32_t(line) - 1;
+    scanline_step();
+}
+
+void system_init()
+{
+    raster_line = 0;
+    machine_kind = MZ700_MODE;
+    cpu.events = 0;
+    build_video_tables();
+    port_disable_all();
+    output_lines = {};
+    speed_setting = 10;
+    apply_speed(MZ800); // the MZ-800 clock's ratios
+    mz_ports_enable();
+    storage_volume = FsVolume{};
+    fs_mount(0, &storage_volume);
+    root_dir = FsDir{};
+    if (fs_opendir(&root_dir, "/") == FS_OK) {
+        load_rom_overrides();
+        // The Sidecar devices are brought up here once they exist.
+    }
+    sound_open();
+}
+
+void power_on()
+{
+    keyboard_reset(true);
+    cpu.events = 0;
+    cg_japanese = false;
+    // RAM powers up in a pattern: FFh where address bits 1 and 8 agree, else 00h.
+    for (uint32_t a = 0; a < 0x10000; ++a)
+        main_ram[a] = ((a >> 1) & 1) == ((a >> 8) & 1) ? 0xFF : 0x00;
+    chipset_reset();
+    machine_kind = MZ700_MODE;
+    select_machine(MZ700_MODE);
+    io_write(0xCE, 0x08);
+    io_write(0xE4, 0x00);
+    mz_start();
+    cpu_reset_z80(cpu);
+}
+
+void service_events(uint32_t m)
+{
+    if (service_interrupt_requests(cpu, m))
+        return;
+    if (m & EV_LINE_PENDING) {
+        event_clear(EV_LINE_PENDING);
+        scanline_step();
+    }
+    if (m & EV_SPEED) {
+        event_clear(EV_SPEED);
+        apply_speed(machine_kind);
+    }
+    // State saving and the trace arrive with the storage devices.
+    if (m & (EV_SAVE_STATE | EV_TRACE_STOP))
+        event_clear(EV_SAVE_STATE | EV_TRACE_STOP);
+    if (m & EV_RESTART) {
+        if (!machine_switch())
+            return;
+    }
+    // The ZX loader trap and screenshots arrive with the snapshot loader and the
+    // screenshot writer; until then their requests are dropped.
+    if (m & (EV_TAPE_TRAP | EV_SCREENSHOT))
+        event_clear(EV_TAPE_TRAP | EV_SCREENSHOT);
+}
+
+void main_loop()
+{
+    power_on();
+    SDL_PauseAudio(0);
+    for (;;)
+        service_events(cpu_run(cpu));
+}
+
+void emulator_start(SDL_Surface* surface)
+{
+    screen = surface;
+    system_init();
+    cycle_credit = 4544;
+    chipset_reset();
+    last_present_ms = last_ticks = host_clock.ticks();
+    build_host_palette(surface);
+    main_loop();
+}

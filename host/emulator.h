@@ -1,0 +1,28 @@
+// The emulator's spine: start-up in a fixed order, the power-on of the MZ-800, and the main
+// loop that runs the CPU and services the requests it returns with.
+#pragma once
+
+#include <SDL/SDL.h>
+#include <cstdint>
+
+#include "machines/machine_kind.h"
+
+extern MachineKind requested_kind;
+extern uint8_t requested_option; // MZ-800: 1 selects the Japanese character generator
+extern uint8_t irq_sources;      // one bit per peripheral interrupt source
+
+void system_init();
+void power_on();                             // the main loop's start: RAM pattern, MZ-800 start
+[[noreturn]] void emulator_start(SDL_Surface* surface);
+[[noreturn]] void main_loop();
+// Services the requests in m (cpu_run's result) in their fixed order; one pass of the main loop.
+void service_events(uint32_t m);
+
+void request_machine(MachineKind kind, uint8_t option);
+void restart_machine();
+void resync_raster();
+
+void irq_source_set(uint8_t mask);
+void irq_source_clear(uint8_t mask);
+void irq_source_reset();
+uint8_t irq_source_read();

@@ -1,0 +1,194 @@
+#include "host/frame.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "cpu/cpu.h"
+#include "cpu/machine_interface.h"
+#include "host/key_translation.h"
+#include "host/speed.h"
+#include "machines/gdg_video.h"
+#include "machines/i8253.h"
+#include "machines/keyboard.h"
+#include "machines/memory_map.h"
+
+int32_t raster_line = 0;
+uint32_t last_present_ms = 0;
+uint32_t last_status_ms = 0;
+int32_t status_mark = 0;
+std::array<uint32_t, 16> host_palette;
+SDL_Surface* screen = nullptr;
+uint32_t frames_completed = 0;
+
+const std::array<Rgb, 16> HOST_COLOURS = {{
+    {0, 0, 0},      {0, 0, 170},    {170, 0, 0},    {170, 0, 170},
+    {0, 170, 0},    {0, 170, 170},  {170, 170, 0},  {170, 170, 170},
+    {85, 85, 85},   {85, 85, 255},  {255, 85, 85},  {255, 85, 255},
+    {85, 255, 85},  {85, 255, 255}, {255, 255, 85}, {255, 255, 255},
+}};
+
+namespace {
+
+constexpr int VISIBLE_LINES = 300;
+constexpr int WINDOW_WIDTH = 800;
+
+// The raster line the cycle counter has reached.
+uint32_t target_line()
+{
+    const uint32_t t = uint32_t(-cpu.cycles);
+    switch (machine_kind) {
+    case MZ700_MODE:
+    case MZ800: return (5u * t / 1136u) % 312u; // 1136 dots per line, 5 dots per cycle
+    case ZX128: return (t / uint32_t(cpu.cycles_per_line)) % 311u;
+    default: return (t / uint32_t(cpu.cycles_per_line)) % 312u;
+    }
+}
+
+int frame_lines() { return machine_kind == ZX128 ? 311 : 312; }
+
+// The digit of n at `power`, or a blank where n has no such digit.
+char digit_or_blank(uint32_t n, uint32_t power)
+{
+    return n < power ? ' ' : char('0' + (n / power) % 10);
+}
+
+// Speed, volume and filter at the end of the status line, every 500 ms.
+void refresh_status_readout(uint32_t now)
+{
+    if (now - last_status_ms < 500)
+        return;
+    const uint64_t expected = uint64_t(MACHINE_PROFILE[machine_kind].cycles_per_10ms) * (now - last_status_ms) * 10 / 1000;
+    const int64_t done = int64_t(-cpu.cycles) - status_mark;
+    const uint32_t p = expected == 0 || done <= 0 ? 0 : uint32_t(double(done) * 100.0 / double(expected));
+    status_cursor = 32;
+    const char speed[] = {digit_or_blank(p, 100000), digit_or_blank(p, 10000), digit_or_blank(p, 1000),
+                          char('0' + (p / 100) % 10), char('0' + (p / 10) % 10), '.', char('0' + p % 10), '%', 0};
+    status_print(speed);
+
+    status_cursor = 9;
+    const int32_t percent = (2000 - 100 * volume_index) / 20;
+    const char vol[] = {'V', 'O', 'L', ':', digit_or_blank(uint32_t(percent), 100),
+                        digit_or_blank(uint32_t(percent), 10), char('0' + percent % 10), '%', 0};
+    status_print(vol);
+
+    status_cursor = 21;
+    const uint32_t hz = uint32_t(filter_hz);
+    const char cut[] = {'C', 'U', 'T', ':', digit_or_blank(hz, 1000), char('0' + (hz / 100) % 10),
+                        char('0' + (hz / 10) % 10), char('0' + hz % 10), 'H', char(0xA2), 0};
+    status_print(cut);
+
+    status_mark = -cpu.cycles;
+    last_status_ms = now;
+}
+
+void drain_events()
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT)
+            std::exit(0);
+        translate_key_event(event);
+    }
+}
+
+// Keeps the counters far from overflow; whole frames keep the raster phase.
+void rebase_time()
+{
+    int32_t amount = 0;
+    const int32_t t = -cpu.cycles;
+    if (is_mz800_family(machine_kind)) {
+        if (t > 0x15A2000)
+            amount = 0xAD1000; // 160 frames of 312 x 1136 / 5 cycles
+    } else if (machine_kind == ZX128) {
+        if (t / cpu.cycles_per_line > 49760)
+            amount = cpu.cycles_per_line * 24880;
+    } else if (t / cpu.cycles_per_line > 49920) {
+        amount = cpu.cycles_per_line * 24960;
+    }
+    cpu.cycles += amount;
+    cpu.line_start += amount;
+    cycle_credit -= amount;
+    status_mark -= amount;
+}
+
+void end_frame()
+{
+    refresh_status_readout(host_clock.ticks());
+    const uint32_t now = host_clock.ticks();
+    if (now - last_present_ms > 19) {
+        last_present_ms = (now / 20) * 20;
+        if (screen) {
+            present_frame();
+            drain_events();
+        }
+    }
+    raster_line = 0;
+    ++frames_completed;
+    rebase_time();
+}
+
+} // namespace
+
+void scanline_step()
+{
+    const uint32_t target = target_line();
+    if (uint32_t(raster_line) == target)
+        return;
+    ++raster_line;
+    record_line(raster_line);
+    if (uint32_t(raster_line) != target)
+        event_raise(EV_LINE_PENDING);
+    generate_samples(line_step);
+    if (machine_kind == ZX48 || machine_kind == ZX128) {
+        if (raster_line == 298 && (cpu.control & CTRL_IFF1))
+            event_raise(EV_INT);
+        else if (raster_line == 299)
+            event_clear(EV_INT);
+    }
+    if (raster_line >= frame_lines())
+        end_frame();
+    if (is_mz800_family(machine_kind)) {
+        render_line(raster_line);
+        // The RAM disc's write-back tick comes at line 280 once the RAM disc exists.
+        mz_line_event(raster_line);
+    }
+}
+
+void build_host_palette(SDL_Surface* surface)
+{
+    for (size_t i = 0; i < HOST_COLOURS.size(); ++i)
+        host_palette[i] = SDL_MapRGBA(surface->format, HOST_COLOURS[i].r, HOST_COLOURS[i].g, HOST_COLOURS[i].b, 255);
+}
+
+void compose_line(int line, std::array<uint8_t, 400>& out)
+{
+    if (is_mz800_family(machine_kind) && line >= 50 && line <= 249) {
+        present_line(line);
+        std::copy_n(output_lines[line & 1].begin(), out.size(), out.begin());
+        return;
+    }
+    // The ZX Spectrum and PMD 85 pictures arrive with their hardware; until then their
+    // windows show black.
+    const uint8_t colour = is_mz800_family(machine_kind) ? border_history[line] & 0x0F : 0;
+    out.fill(uint8_t(colour * 0x11));
+}
+
+void present_frame()
+{
+    if (SDL_MUSTLOCK(screen))
+        SDL_LockSurface(screen);
+    std::array<uint8_t, 400> line;
+    for (int i = 0; i < VISIBLE_LINES; ++i) {
+        compose_line(i, line);
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(screen->pixels) + 2 * i * screen->pitch);
+        for (int b = 0; b < WINDOW_WIDTH / 2; ++b) {
+            row[2 * b] = host_palette[line[b] >> 4];
+            row[2 * b + 1] = host_palette[line[b] & 0x0F];
+        }
+        auto* next = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(row) + screen->pitch);
+        std::copy_n(row, WINDOW_WIDTH, next);
+    }
+    if (SDL_MUSTLOCK(screen))
+        SDL_UnlockSurface(screen);
+    SDL_Flip(screen);
+}

@@ -1,0 +1,68 @@
+// Program entry: the window, its caption and icon, and the pre-start loop.
+
+#include <SDL/SDL.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/emulator.h"
+
+namespace {
+
+constexpr Uint32 WINDOW_FLAGS = SDL_HWSURFACE | SDL_DOUBLEBUF; // 40000001h
+
+// A 32x32 icon of our own: a kestrel-brown square with a light diagonal.
+void set_icon()
+{
+    SDL_Surface* icon = SDL_SetVideoMode(32, 32, 24, WINDOW_FLAGS);
+    if (!icon)
+        return;
+    uint8_t pixels[32 * 32 * 3];
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            uint8_t* p = &pixels[(y * 32 + x) * 3];
+            const bool stripe = std::abs(x - y) < 4;
+            p[0] = stripe ? 0xE0 : 0x30; // blue
+            p[1] = stripe ? 0xE0 : 0x60; // green
+            p[2] = stripe ? 0xF0 : 0xA0; // red
+        }
+    if (SDL_MUSTLOCK(icon))
+        SDL_LockSurface(icon);
+    for (int y = 0; y < 32; ++y)
+        std::memcpy(static_cast<uint8_t*>(icon->pixels) + y * icon->pitch, &pixels[y * 32 * 3], 32 * 3);
+    if (SDL_MUSTLOCK(icon))
+        SDL_UnlockSurface(icon);
+    SDL_WM_SetIcon(icon, nullptr);
+}
+
+} // namespace
+
+int main(int, char**)
+{
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+        std::printf("Unable to init SDL: %s\n", SDL_GetError());
+        return 1;
+    }
+    std::atexit(SDL_Quit);
+    SDL_WM_SetCaption("KESTREL", nullptr);
+    set_icon();
+    SDL_Surface* screen = SDL_SetVideoMode(800, 600, 32, WINDOW_FLAGS);
+    if (!screen) {
+        std::printf("Unable to set 640x480 video: %s\n", SDL_GetError());
+        return 1;
+    }
+    for (unsigned pass = 0;; ++pass) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT || (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE)) {
+                std::printf("Exited cleanly\n");
+                return 0;
+            }
+        }
+        if (pass % 256 == 255) {
+            SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
+            SDL_Flip(screen);
+            emulator_start(screen);
+        }
+    }
+}

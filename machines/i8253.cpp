@@ -1,0 +1,344 @@
+// i8253 programmable interval timer of the MZ-800.
+// Reached at ports D4h-D7h (and E004h-E007h in MZ-700 mode).
+// Counter 0 is clocked at 1/16 of the 17.734 MHz dot clock (one tick per 3.2 CPU cycles) and
+// is the square-wave sound source; it is caught up lazily with the CPU clock, in bursts, when
+// software touches it or the sound generator samples it. Its output, gated by 8255 port C
+// bit 0, is recorded per 80-dot slot (one sound sample) for the sound generator, and its
+// reaching zero is PIO line 4. Counter 1 steps once per scan line and clocks counter 2,
+// whose reaching zero requests the CPU interrupt when port C bit 2 allows it.
+// This file also owns the per-line event that sets the display status flags.
+// Not modelled: modes 1, 4 and 5 of counter 0 (they hold the count), BCD counting, the gate
+// inputs, the latch command as such (it reprograms counter 0 like any control word), and the
+// modes of counters 1 and 2, whose control words only reset their byte toggles.
+#include "machines/i8253.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "cpu/cpu.h"
+#include "machines/machine_kind.h"
+#include "machines/memory_map.h"
+#include "machines/mz_ports.h"
+
+uint32_t t0_count = 0;
+uint16_t t0_reload = 0;
+int32_t t0_mode = 0;
+int32_t t0_rw = 0;
+uint32_t t0_latch = 0;
+int32_t t0_out = 0;
+int32_t t0_pos = 0;
+int32_t t0_target = 0;
+int32_t t0_line_base = 0;
+std::array<uint8_t, 90> t0_slots{};
+int32_t t0_level = 0;
+uint32_t t1_count = 0, t1_reload = 0, t1_toggle = 0, t1_latch = 0;
+int32_t t2_count = 0;
+uint32_t t2_reload = 0;
+uint32_t t2_toggle = 0;
+uint16_t t2_latch = 0;
+
+namespace {
+
+constexpr int64_t DOTS_PER_CYCLE = 5;  // 17.734 MHz dot clock over the 3.547 MHz CPU clock
+constexpr int32_t DOTS_PER_TICK = 16;  // counter 0's clock divider
+constexpr int32_t DOTS_PER_SLOT = 80;  // one sound sample, 16 CPU cycles: five ticks
+constexpr int32_t DOTS_PER_LINE = 1136;
+constexpr int32_t SLOT_COUNT = 90;
+// A burst never runs past the last slot: just over six lines ahead of the line base.
+constexpr int32_t T0_HORIZON = SLOT_COUNT * DOTS_PER_SLOT;
+// The sound generator consumes 71 slots (five lines) between two resynchronisations; the
+// counter then restarts 4 slots ahead of the read index, and at most 8 slots are kept.
+constexpr int32_t SLOTS_CONSUMED = 71;
+constexpr int32_t RESYNC_LINE_BASE = 4 * DOTS_PER_SLOT;
+constexpr int32_t RESYNC_POS_LIMIT = 8 * DOTS_PER_SLOT;
+constexpr int32_t T0_FULL_LEVEL = 8192; // the level of a constantly high output
+constexpr uint32_t NORMAL_SPEED = 10;
+
+constexpr int32_t MODE_HELD = 8;        // added by an E007h control word until the count is loaded
+constexpr uint32_t T2_PENDING = 0x10000; // a written count waits for counter 2's next clock
+
+// Programming a mode or loading a count sets the output as the mode defines it.
+void t0_output_for_mode()
+{
+    if (t0_mode == 0)
+        t0_out = 0;
+    else if (t0_mode == 2 || t0_mode == 3)
+        t0_out = 1;
+}
+
+// Counter 0 reached zero: the output goes high and PIO line 4 sees the edge.
+void t0_zero()
+{
+    t0_out = 1;
+    pio_line4();
+}
+
+// One tick of counter 0 in the counting modes: 0 (interrupt on terminal count),
+// 2 (rate generator, low for the last tick) and 3 (square wave, low for the second half).
+void t0_count_tick()
+{
+    t0_count = (t0_count - 1) & 0xFFFF;
+    switch (t0_mode) {
+    case 0:
+        if (t0_count == 0)
+            t0_zero();
+        break;
+    case 2:
+        if (t0_count == 1)
+            t0_out = 0;
+        else if (t0_count == 0) {
+            t0_zero();
+            t0_count = t0_reload;
+        }
+        break;
+    case 3:
+        if (int32_t(t0_count) == int32_t(t0_reload) / 2)
+            t0_out = 0;
+        if (t0_count == 0) {
+            t0_zero();
+            t0_count = t0_reload;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// Loads the count just completed in t0_reload; an E007h control word's hold ends here.
+void t0_load()
+{
+    t0_count = t0_reload;
+    t0_mode &= 7;
+    t0_output_for_mode();
+}
+
+void t0_write(uint8_t value)
+{
+    switch (t0_rw) {
+    case 0: // the low byte only waits for its partner: nothing changes in the counter yet
+        t0_reload = value;
+        t0_rw = 1;
+        break;
+    case 1:
+        t0_catch_up();
+        t0_reload = uint16_t(t0_reload | value << 8);
+        t0_load();
+        t0_rw = 0;
+        break;
+    case 16:
+        t0_catch_up();
+        t0_reload = uint16_t((t0_reload & 0xFF00) | value);
+        t0_load();
+        break;
+    case 32:
+        t0_catch_up();
+        t0_reload = uint16_t((t0_reload & 0x00FF) | value << 8);
+        t0_load();
+        break;
+    default:
+        break;
+    }
+}
+
+// The first read latches the count; any later one returns the latch's high byte and starts
+// the byte sequence again (for writes too). The count is read as last caught up.
+uint8_t t0_read()
+{
+    if (t0_rw == 0) {
+        t0_latch = t0_count;
+        t0_rw = 1;
+        return uint8_t(t0_latch);
+    }
+    t0_rw = 0;
+    return uint8_t(t0_latch >> 8);
+}
+
+void t1_write(uint8_t value)
+{
+    if (t1_toggle == 0) {
+        t1_reload = value;
+        t1_toggle = 1;
+    } else {
+        t1_reload |= uint32_t(value) << 8;
+        t1_count = t1_reload;
+        t1_toggle = 0;
+    }
+}
+
+uint8_t t1_read()
+{
+    if (t1_toggle == 0) {
+        t1_latch = t1_count;
+        t1_toggle = 1;
+        return uint8_t(t1_latch);
+    }
+    t1_toggle = 0;
+    return uint8_t(t1_latch >> 8);
+}
+
+// Counter 2 takes a new count only at its next clock.
+void t2_write(uint8_t value)
+{
+    if (t2_toggle == 0) {
+        t2_reload = value;
+        t2_toggle = 1;
+    } else {
+        t2_reload |= uint32_t(value) << 8 | T2_PENDING;
+        t2_toggle = 0;
+    }
+}
+
+// A count still waiting to be loaded reads back as the count.
+uint8_t t2_read()
+{
+    if (t2_toggle == 0) {
+        t2_latch = uint16_t((t2_reload & T2_PENDING) ? t2_reload : uint32_t(t2_count));
+        t2_toggle = 1;
+        return uint8_t(t2_latch);
+    }
+    t2_toggle = 0;
+    return uint8_t(t2_latch >> 8);
+}
+
+// Counter 2 does not reload by itself: past zero it keeps counting down without a further
+// request until software writes a new count.
+void t2_clock()
+{
+    t2_count = int32_t(uint32_t(t2_count) - 1);
+    if (t2_reload & T2_PENDING) {
+        t2_count = int32_t(t2_reload & 0xFFFF);
+        t2_reload &= ~T2_PENDING;
+    }
+    if (t2_count == 0 && (ppi_port_c & 0x04))
+        event_raise(EV_INT);
+}
+
+} // namespace
+
+uint8_t i8253_read(int counter)
+{
+    switch (counter) {
+    case 0: return t0_read();
+    case 1: return t1_read();
+    case 2: return t2_read();
+    default: return open_bus();
+    }
+}
+
+void i8253_write(int counter, uint8_t value)
+{
+    switch (counter) {
+    case 0: t0_write(value); break;
+    case 1: t1_write(value); break;
+    case 2: t2_write(value); break;
+    default: break;
+    }
+}
+
+void i8253_control(uint8_t value, bool mz700)
+{
+    switch (value >> 6) {
+    case 1: t1_toggle = 0; return;
+    case 2: t2_toggle = 0; return;
+    case 3: return; // the 8254's read-back command does not exist on the 8253
+    default: break;
+    }
+    t0_catch_up();
+    t0_rw = value & 0x30;
+    if (t0_rw == 0x30)
+        t0_rw = 0;
+    int32_t mode = (value >> 1) & 7;
+    if (mode > 5)
+        mode &= 3; // 6 and 7 are aliases of 2 and 3
+    if (mz700) {
+        // Through E007h the counter holds (no counting, output unchanged) until the new
+        // count is loaded at E004h.
+        t0_mode = mode + MODE_HELD;
+        return;
+    }
+    // On D7h the old count keeps running until the new one is written.
+    t0_mode = mode;
+    t0_output_for_mode();
+}
+
+void t0_catch_up()
+{
+    const int64_t target = t0_line_base + DOTS_PER_CYCLE * (int64_t(cpu.line_start) - cpu.cycles);
+    t0_target = int32_t(std::clamp<int64_t>(target, std::numeric_limits<int32_t>::min(), T0_HORIZON));
+    const bool normal_speed = speed_setting == NORMAL_SPEED;
+    const bool counting = (machine_kind == MZ800 || mz700_sound_enable == 1) &&
+                          (t0_mode == 0 || t0_mode == 2 || t0_mode == 3);
+    while (t0_pos < t0_target) {
+        // A position left below zero by the other speeds' bookkeeping has no slot.
+        const bool slotted = normal_speed && t0_pos >= 0;
+        if (slotted && t0_pos % DOTS_PER_SLOT < DOTS_PER_TICK) // the slot's first tick
+            t0_slots[size_t(t0_pos / DOTS_PER_SLOT)] = 0;
+        if (counting)
+            t0_count_tick();
+        const bool gated = ppi_port_c & 0x01;
+        if (slotted) {
+            if (gated)
+                t0_slots[size_t(t0_pos / DOTS_PER_SLOT)] += uint8_t(t0_out);
+        } else if (!normal_speed) {
+            // Off normal speed the sound follows a smoothed level instead of exact slots.
+            t0_level = (31 * t0_level + (gated ? t0_out * T0_FULL_LEVEL : 0)) / 32;
+        }
+        t0_pos += DOTS_PER_TICK;
+    }
+}
+
+void t0_slot_advance(int32_t& read_index)
+{
+    if (speed_setting != NORMAL_SPEED) {
+        t0_pos -= DOTS_PER_LINE;
+        return;
+    }
+    if (read_index < 0 || read_index > SLOTS_CONSUMED - 1) {
+        // Drop the consumed slots and keep the ones emulated ahead of them.
+        t0_pos = std::clamp(t0_pos - SLOTS_CONSUMED * DOTS_PER_SLOT, 0, RESYNC_POS_LIMIT);
+        std::copy(t0_slots.begin() + SLOTS_CONSUMED, t0_slots.end(), t0_slots.begin());
+        t0_line_base = RESYNC_LINE_BASE;
+        read_index = 0;
+    } else {
+        t0_line_base += DOTS_PER_LINE;
+    }
+}
+
+void mz_line_event(int32_t line)
+{
+    switch (line) {
+    case 5: vsync_window = 1; break;
+    case 50:
+        display_active = 1;
+        pio_display_edge(true);
+        break;
+    case 250:
+        display_active = 0;
+        pio_display_edge(false);
+        break;
+    case 292: vsync_window = 0; break;
+    default: break;
+    }
+    // Counter 1 is a rate generator on the line clock; a count of 0 stops it.
+    if (t1_count == 0)
+        return;
+    if (--t1_count == 0) {
+        t1_count = t1_reload;
+        t2_clock();
+    }
+}
+
+void i8253_reset()
+{
+    t0_count = 0;
+    t0_reload = 0;
+    t0_mode = 0;
+    t0_rw = 0;
+    t0_latch = 0;
+    t0_out = 0;
+    t1_count = t1_reload = t1_toggle = t1_latch = 0;
+    t2_count = 0;
+    t2_reload = 0;
+    t2_toggle = 0;
+    t2_latch = 0;
+}

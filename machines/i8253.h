@@ -1,0 +1,42 @@
+// i8253 programmable interval timer of the MZ-800.
+// Reached at ports D4h-D7h (and E004h-E007h in MZ-700 mode).
+// Counter 0 is clocked at 1/16 of the 17.734 MHz dot clock (one tick per 3.2 CPU cycles) and
+// is the square-wave sound source; it is caught up lazily with the CPU clock. Counter 1 steps
+// once per scan line and clocks counter 2, which drives the CPU interrupt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// Counter 0.
+extern uint32_t t0_count;
+extern uint16_t t0_reload;
+extern int32_t t0_mode; // 0-5, or 8-13 after an E007h control word until the count is loaded
+extern int32_t t0_rw;   // 0 low byte next, 1 high byte next, 16 low only, 32 high only
+extern uint32_t t0_latch;
+extern int32_t t0_out;
+// Counter 0's sound sampling state, in dots (5 per CPU cycle).
+extern int32_t t0_pos;
+extern int32_t t0_target;
+extern int32_t t0_line_base;
+extern std::array<uint8_t, 90> t0_slots;
+extern int32_t t0_level;
+// Counters 1 and 2.
+extern uint32_t t1_count, t1_reload, t1_toggle, t1_latch;
+extern int32_t t2_count;
+extern uint32_t t2_reload; // bit 16: a new value waits for the next clock
+extern uint32_t t2_toggle;
+extern uint16_t t2_latch;
+
+// Counter reads and writes (counter 0-2), control words; mz700 selects the E007h variant.
+uint8_t i8253_read(int counter);
+void i8253_write(int counter, uint8_t value);
+void i8253_control(uint8_t value, bool mz700);
+
+void t0_catch_up();
+// The sound generator's slot index after a batch of samples (may be reset to 0).
+void t0_slot_advance(int32_t& read_index);
+// The MZ-800's per-line event: display flags, PIO display edges, counters 1 and 2.
+void mz_line_event(int32_t line);
+
+void i8253_reset();

@@ -1,0 +1,32 @@
+; Kestrel's MZ-800 system ROM, 16 KiB, as the machine sees it:
+;
+;   0000h-0FFFh  monitor               (offset 0000h of the image)
+;   1000h-1FFFh  character generator   (offset 1000h)
+;   E000h-FFFFh  boot ROM              (offset 2000h)
+;
+; Assembled as one program so that the parts can call each other. pasmo writes the whole
+; 64 KiB address space; the build cuts the three parts out of it.
+
+; Fills with FFh up to the address; stops the build if the code before it is too long.
+PAD_TO  MACRO address
+        IF $ GT address
+        .ERROR Code runs past a fixed address
+        ENDIF
+        DS address - $, 0FFh
+        ENDM
+
+        INCLUDE hardware.inc
+
+        ORG 0000h
+        INCLUDE monitor.asm
+        PAD_TO 1000h
+
+JAPANESE EQU 0
+        INCLUDE cg.asm
+
+        ORG 0E000h
+        INCLUDE boot.asm
+        IF $ LT 0E000h
+        .ERROR The boot ROM runs past FFFFh
+        ENDIF
+        DS 0FFFFh - $ + 1, 0FFh
