@@ -3,6 +3,7 @@
 #include "cpu/cpu.h"
 #include "host/frame.h"
 #include "host/rom_overrides.h"
+#include "host/screenshot.h"
 #include "host/speed.h"
 #include "host/storage.h"
 #include "machines/gdg_video.h"
@@ -185,10 +186,13 @@ void service_events(uint32_t m)
         if (!machine_switch())
             return;
     }
-    // The ZX loader trap and screenshots arrive with the snapshot loader and the
-    // screenshot writer; until then their requests are dropped.
-    if (m & (EV_TAPE_TRAP | EV_SCREENSHOT))
-        event_clear(EV_TAPE_TRAP | EV_SCREENSHOT);
+    // The ZX loader trap arrives with the snapshot loader; until then its request is dropped.
+    if (m & EV_TAPE_TRAP)
+        event_clear(EV_TAPE_TRAP);
+    if (m & EV_SCREENSHOT) {
+        event_clear(EV_SCREENSHOT);
+        take_screenshot();
+    }
 }
 
 void main_loop()

@@ -363,12 +363,18 @@ FsResult fs_getcwd(char* buffer, uint32_t length)
     return FS_OK;
 }
 
-FsResult fs_opendir(FsDir* dir, const char* path)
+FsResult fs_closedir(FsDir* dir)
 {
     if (dir->handle) {
         closedir(static_cast<DIR*>(dir->handle));
         dir->handle = nullptr;
     }
+    return FS_OK;
+}
+
+FsResult fs_opendir(FsDir* dir, const char* path)
+{
+    fs_closedir(dir); // a record reused for a new listing lets go of the old one
     const FsResult r = resolve_inside(path, true, true, dir->path, FS_NO_PATH);
     if (r != FS_OK) return r;
     dir->handle = opendir(dir->path);

@@ -93,6 +93,7 @@ FsResult fs_truncate(FsFile* file); // cuts the file at the current position
 FsResult fs_chdir(const char* path);
 FsResult fs_getcwd(char* buffer, uint32_t length); // "0:/" at the root, else "0:/dir" without "/"
 FsResult fs_opendir(FsDir* dir, const char* path);
+FsResult fs_closedir(FsDir* dir);
 FsResult fs_readdir(FsDir* dir, FsEntry* entry); // the end shows as FS_OK with empty names
 
 // Removes a file or an empty directory: 0 on success, -1 on failure (the host's convention).

@@ -1,266 +1,82 @@
-// Kestrel's MZ-800 system ROM running on the CPU core: the power-on sequence (MZ-700 mode,
-// character generator RAM, bell, banner) and the monitor's keyboard, screen and commands.
-//
-// The flat machine supplies the CPU and 64 KiB of RAM. In front of it a bench puts the parts
-// of the MZ-800 that the ROM uses, as the machine presents them:
-//   - 0000h-0FFFh the monitor ROM, E000h-FFFFh the boot ROM (writes are lost);
-//   - 1000h-1FFFh the character generator ROM at power-on, RAM after the bank reset of port
-//     E4h in MZ-700 mode; reading port E0h brings the ROM back there and, in MZ-700 mode,
-//     the character generator RAM to C000h-CFFFh; reading port E1h takes both away again;
-//   - the display mode register (port CEh), whose bit 3 selects MZ-700 mode, where
-//     D000h-DFFFh is the text VRAM and E000h-E008h the memory-mapped 8255, 8253 and sound
-//     gate; the 8255 answers with the keyboard matrix and the cursor blink signal.
+// Kestrel's MZ-800 system ROM in the emulated machine: the power-on sequence (MZ-700 mode,
+// character generator RAM, bell, banner) and the monitor's keyboard, screen and commands,
+// typed through the host keyboard as a user types them.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
+#include <SDL/SDL.h>
+#include <cctype>
 #include <cstdint>
-#include <map>
+#include <filesystem>
 #include <set>
 #include <string>
-#include <utility>
+#include <unistd.h>
 #include <vector>
 
 #include "cpu/cpu.h"
+#include "host/emulator.h"
+#include "host/frame.h"
+#include "machines/i8253.h"
+#include "machines/memory_map.h"
+#include "machines/mz_ports.h"
 #include "roms/rom_images.h"
 #include "tests/roms/mz_character_set.h"
-#include "tools/flat_machine.h"
+#include "tools/headless.h"
 
 namespace {
 
-constexpr uint32_t CPU_HZ = 3546875;
-constexpr double COUNTER0_HZ = CPU_HZ * 5.0 / 16.0; // dot clock (5 per CPU cycle) / 16
-constexpr uint64_t BLINK_CYCLES = 1134183;           // half period of the cursor blink signal
-constexpr int COLS = 40;
+constexpr uint32_t BOOT_FRAMES = 50;             // one second: bell, banner, prompt
+constexpr double DOT_HZ = 17734375.0;            // the video dot clock
+constexpr double COUNTER0_HZ = DOT_HZ / 16;      // counter 0 counts dots / 16
+constexpr double LINE_SECONDS = 1136 / DOT_HZ;   // a scan line is 1136 dots
+constexpr uint32_t LINES_PER_FRAME = 312;
+constexpr int COLS = 40, ROWS = 25;
+constexpr uint32_t VRAM_CODES = 0x1000;          // D000h in MZ-700 mode
+constexpr uint32_t VRAM_ATTRS = 0x1800;          // D800h
+constexpr uint8_t COLOUR = 0x71;                 // white on blue
 
-// A write to the memory-mapped 8255 control, the 8253 or the sound gate, with the time and
-// the 8255 port C lines at that moment.
-struct IoWrite {
-    uint16_t address;
-    uint8_t value;
-    uint64_t cycle;
-    uint8_t port_c;
-};
-
-struct Bench {
-    bool mz700_mode = false;
-    bool cg_rom_at_1000 = true;
-    bool cg_ram_at_c000 = false;
-    std::array<uint8_t, 0x1000> cg_ram{};
-    std::array<uint8_t, 0x1000> vram{}; // D000h-DFFFh: codes, then attributes at +800h
-    uint8_t ppi_a = 0xFF;
-    uint8_t ppi_c = 0xFF;
-    std::array<uint8_t, 10> matrix{};   // rows R0-R9, 0 = key down
-    std::vector<IoWrite> io_writes;
-    std::vector<std::pair<uint8_t, uint8_t>> port_writes;
-    uint64_t rom_writes = 0;
-    uint64_t first_text_cycle = 0;      // first non-space display code stored in the VRAM
-};
-
-Bench bench;
-
-uint64_t now() { return flat::elapsed_cycles(); }
-
-uint8_t boot_rom(uint16_t a) { return MZ_ROM[MZ_ROM_E000 + (a & 0x1FFF)]; }
-
-uint8_t mmio_read(uint16_t a)
+// Powers the machine on as the program starts it. Video RAM keeps whatever it held, as on the
+// real machine, so it is filled with junk first: the character generator copy and the clear
+// screen must then come from this start.
+void power_up(const std::filesystem::path& root)
 {
-    switch (a) {
-    case 0xE000:
-        return bench.ppi_a;
-    case 0xE001: {
-        const unsigned row = bench.ppi_a & 0x0F;
-        return row < bench.matrix.size() ? bench.matrix[row] : 0xFF;
-    }
-    case 0xE002:
-        return uint8_t((bench.ppi_c & 0x0F) | ((now() / BLINK_CYCLES) & 1) << 6);
-    default:
-        return 0xFF;
-    }
+    video_ram.fill(0xA5);
+    SDL_CloseAudio(); // the program opens the audio device at every start, once per process
+    headless::power_on(root.c_str());
 }
 
-void mmio_write(uint16_t a, uint8_t v)
+// Scan lines since an arbitrary origin; a step of the clock the ROM cannot see.
+uint64_t lines_now() { return uint64_t(frames_completed) * LINES_PER_FRAME + uint32_t(raster_line); }
+
+// One instruction, then the main loop's servicing of whatever else stopped the CPU.
+void step_instruction()
 {
-    switch (a) {
-    case 0xE000:
-        bench.ppi_a = v;
-        return;
-    case 0xE002:
-        bench.ppi_c = v & 0x0F;
-        return;
-    case 0xE003:
-        if (!(v & 0x80) && ((v >> 1) & 7) < 4) {
-            const uint8_t bit = uint8_t(1 << ((v >> 1) & 7));
-            bench.ppi_c = (v & 1) ? (bench.ppi_c | bit) : (bench.ppi_c & ~bit);
-        }
-        break;
-    default:
-        break;
-    }
-    bench.io_writes.push_back({a, v, now(), bench.ppi_c});
-}
-
-int read_monitor(uint16_t a) { return MZ_ROM[a]; }
-int read_page1(uint16_t a) { return bench.cg_rom_at_1000 ? MZ_ROM[a] : flat::memory[a]; }
-int read_page12(uint16_t a) { return bench.cg_ram_at_c000 ? bench.cg_ram[a & 0xFFF] : flat::memory[a]; }
-int read_page13(uint16_t a) { return bench.mz700_mode ? bench.vram[a & 0xFFF] : flat::memory[a]; }
-int read_page14(uint16_t a) { return bench.mz700_mode && a < 0xE010 ? mmio_read(a) : boot_rom(a); }
-int read_page15(uint16_t a) { return boot_rom(a); }
-
-void write_rom(uint16_t, uint8_t) { ++bench.rom_writes; }
-
-void write_page1(uint16_t a, uint8_t v)
-{
-    if (bench.cg_rom_at_1000)
-        ++bench.rom_writes;
-    else
-        flat::memory[a] = v;
-}
-
-void write_page12(uint16_t a, uint8_t v)
-{
-    if (bench.cg_ram_at_c000)
-        bench.cg_ram[a & 0xFFF] = v;
-    else
-        flat::memory[a] = v;
-}
-
-void write_page13(uint16_t a, uint8_t v)
-{
-    if (!bench.mz700_mode) {
-        flat::memory[a] = v;
-        return;
-    }
-    bench.vram[a & 0xFFF] = v;
-    if ((a & 0xFFF) < 0x800 && v != 0 && bench.first_text_cycle == 0)
-        bench.first_text_cycle = now();
-}
-
-void write_page14(uint16_t a, uint8_t v)
-{
-    if (bench.mz700_mode && a <= 0xE008)
-        mmio_write(a, v);
-    else
-        ++bench.rom_writes;
-}
-
-void bench_port_out(uint16_t port, uint8_t v)
-{
-    bench.port_writes.push_back({uint8_t(port), v});
-    switch (uint8_t(port)) {
-    case 0xCE:
-        bench.mz700_mode = (v & 0x08) != 0;
-        break;
-    case 0xE4: // bank reset: in MZ-800 mode the character generator stays at 1000h
-        bench.cg_rom_at_1000 = !bench.mz700_mode;
-        bench.cg_ram_at_c000 = false;
-        break;
-    default:
-        break;
-    }
-}
-
-uint8_t bench_port_in(uint16_t port)
-{
-    switch (uint8_t(port)) {
-    case 0xE0:
-        bench.cg_rom_at_1000 = true;
-        bench.cg_ram_at_c000 = bench.mz700_mode;
-        break;
-    case 0xE1:
-        bench.cg_rom_at_1000 = false;
-        bench.cg_ram_at_c000 = false;
-        break;
-    default:
-        break;
-    }
-    return 0xFF;
-}
-
-uint64_t run_until = 0;
-
-void stop_when_due()
-{
-    if (now() >= run_until)
-        event_raise(EV_TRACE_STOP);
-}
-
-void run_for(uint64_t cycles)
-{
-    run_until = now() + cycles;
-    flat::line_hook = stop_when_due;
-    while (now() < run_until) {
-        cpu_run(cpu);
-        event_clear(EV_TRACE_STOP);
-    }
-}
-
-void run_seconds(double s) { run_for(uint64_t(s * CPU_HZ)); }
-
-// Powers the bench on: the CPU starts at 0000h with the MZ-800 in its native mode.
-void power_on()
-{
-    flat::install(MZ800);
-    bench = Bench{};
-    bench.matrix.fill(0xFF);
-    page_read_slots[0] = read_monitor;
-    page_write[0] = write_rom;
-    page_read_slots[1] = read_page1;
-    page_write[1] = write_page1;
-    page_read_slots[12] = read_page12;
-    page_write[12] = write_page12;
-    page_read_slots[13] = read_page13;
-    page_write[13] = write_page13;
-    page_read_slots[14] = read_page14;
-    page_write[14] = write_page14;
-    page_read_slots[15] = read_page15;
-    page_write[15] = write_rom;
-    flat::port_out = bench_port_out;
-    flat::port_in = bench_port_in;
+    event_raise(EV_TRACE);
+    const uint32_t m = cpu_run(cpu) & ~EV_TRACE;
+    event_clear(EV_TRACE);
+    if (m)
+        service_events(m);
 }
 
 // ---- Keyboard -----------------------------------------------------------------------------
 
-// Matrix positions (row, bit) of the keys the tests type.
-std::map<char, std::pair<int, int>> key_positions()
-{
-    std::map<char, std::pair<int, int>> keys;
-    const std::pair<int, const char*> rows[] = {
-        {2, "XWVUTSRQ"}, {3, "PONMLKJI"}, {4, "HGFEDCBA"}, {5, "87654321"}, {6, ".,90 -="}};
-    for (const auto& [row, caps] : rows)
-        for (int bit = 0; caps[bit] != 0; ++bit)
-            keys[caps[bit]] = {row, bit};
-    keys['Z'] = {1, 6};
-    keys['Y'] = {1, 7};
-    keys['\r'] = {0, 0};
-    keys['/'] = {7, 0};
-    keys['\b'] = {7, 6};
-    return keys;
-}
+constexpr uint32_t KEY_FRAMES = 2;   // each key is held 40 ms and released 40 ms
+constexpr uint32_t AFTER_ENTER = 10; // lets a command finish its output
 
-constexpr int SHIFT_ROW = 8; // Shift is bit 0
-constexpr uint64_t KEY_HOLD = 40000;
-constexpr uint64_t KEY_GAP = 40000;
-constexpr uint64_t AFTER_ENTER = 300000; // lets a command finish its output
-
-// Types the text key by key; small letters with Shift.
+// Types text key by key on the host keyboard (SDL symbols are the ASCII of the key caps);
+// small letters with Shift, \r is Enter and \b Backspace.
 void type(const std::string& text)
 {
-    static const auto keys = key_positions();
     for (char c : text) {
-        const bool shift = c >= 'a' && c <= 'z';
-        const char cap = shift ? char(c - 'a' + 'A') : c;
-        const auto key = keys.find(cap);
-        ASSERT_NE(key, keys.end()) << "no key for " << int(c);
-        const auto [row, bit] = key->second;
-        bench.matrix[row] &= uint8_t(~(1 << bit));
+        const bool shift = std::islower(static_cast<unsigned char>(c)) != 0;
         if (shift)
-            bench.matrix[SHIFT_ROW] &= 0xFE;
-        run_for(KEY_HOLD);
-        bench.matrix[row] |= uint8_t(1 << bit);
-        bench.matrix[SHIFT_ROW] |= 0x01;
-        run_for(c == '\r' ? AFTER_ENTER : KEY_GAP);
+            headless::key(SDLK_LSHIFT, true);
+        headless::key(uint32_t(std::tolower(static_cast<unsigned char>(c))), true);
+        headless::run_frames(KEY_FRAMES);
+        headless::key(uint32_t(std::tolower(static_cast<unsigned char>(c))), false);
+        if (shift)
+            headless::key(SDLK_LSHIFT, false);
+        headless::run_frames(c == '\r' ? AFTER_ENTER : KEY_FRAMES);
     }
 }
 
@@ -281,145 +97,185 @@ char character_of(uint8_t code)
     return '~';
 }
 
-// Text row of the screen, without trailing spaces.
+// Text row of the MZ-700 screen, without trailing spaces.
 std::string screen_line(int row)
 {
     std::string s;
     for (int col = 0; col < COLS; ++col)
-        s += character_of(bench.vram[row * COLS + col]);
+        s += character_of(video_ram[VRAM_CODES + row * COLS + col]);
     return s.substr(0, s.find_last_not_of(' ') + 1);
 }
 
-uint8_t attribute_at(int row, int col) { return bench.vram[0x800 + row * COLS + col]; }
+uint8_t attribute_at(int row, int col) { return video_ram[VRAM_ATTRS + row * COLS + col]; }
+
+bool screen_blank()
+{
+    for (int row = 0; row < ROWS; ++row)
+        if (!screen_line(row).empty())
+            return false;
+    return true;
+}
 
 std::string hex(unsigned value, int digits)
 {
-    static const char DIGITS[] = "0123456789ABCDEF";
     std::string s;
     for (int d = digits - 1; d >= 0; --d)
-        s += DIGITS[(value >> (4 * d)) & 15];
+        s += "0123456789ABCDEF"[(value >> (4 * d)) & 15];
     return s;
 }
 
-// A line of the D command: address, 8 bytes in hexadecimal, the bytes as text with "." for
-// those outside ASCII 20h-5Dh.
-template <class Read>
-std::string dump_line(uint16_t address, Read read)
+// A line of the D command as the program sees memory: address, 8 bytes in hexadecimal, the
+// bytes as text with "." for those outside ASCII 20h-5Dh.
+std::string dump_line(uint16_t address)
 {
-    std::string s = hex(address, 4);
+    std::string s = hex(address, 4), text;
     for (int i = 0; i < 8; ++i) {
-        s += ' ';
-        s += hex(read(uint16_t(address + i)), 2);
+        const uint8_t b = cpu_read(cpu, uint16_t(address + i));
+        s += ' ' + hex(b, 2);
+        text += b >= 0x20 && b <= 0x5D ? char(b) : '.';
     }
-    s += ' ';
-    for (int i = 0; i < 8; ++i) {
-        const uint8_t b = read(uint16_t(address + i));
-        s += b >= 0x20 && b <= 0x5D ? char(b) : '.';
-    }
+    s += ' ' + text;
     return s.substr(0, s.find_last_not_of(' ') + 1);
 }
 
-uint8_t read_rom(uint16_t a) { return MZ_ROM[a]; }
-uint8_t read_ram(uint16_t a) { return flat::memory[a]; }
+// Rows first, first + 1, ... show the eight dump lines from address on.
+void expect_dump(int first, uint16_t address)
+{
+    for (int line = 0; line < 8; ++line)
+        EXPECT_EQ(screen_line(first + line), dump_line(uint16_t(address + 8 * line))) << "row " << first + line;
+}
 
-class MzMonitor : public ::testing::Test {
+void store(uint16_t address, const std::vector<uint8_t>& bytes)
+{
+    for (uint8_t b : bytes)
+        cpu_write(address++, b);
+}
+
+// ---- Fixtures -----------------------------------------------------------------------------
+
+// Each suite keeps its own storage root (the card), removed after the suite.
+class MzPowerOn : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        const std::string suite = ::testing::UnitTest::GetInstance()->current_test_suite()->name();
+        root = std::filesystem::temp_directory_path() / ("kestrel-" + suite + "-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(root);
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(root); }
+    static inline std::filesystem::path root;
+};
+
+// The monitor after a fresh power-on: banner, prompt, cursor waiting on row 1.
+class MzMonitor : public MzPowerOn {
 protected:
     void SetUp() override
     {
-        power_on();
-        run_seconds(1.0);
+        power_up(root);
+        headless::run_frames(BOOT_FRAMES);
     }
-    void TearDown() override { flat::install(MZ800); }
 };
 
 } // namespace
 
-TEST(MzPowerOn, SwitchesToMz700ModeAndLoadsTheCharacterGeneratorRam)
+TEST_F(MzPowerOn, SwitchesToMz700ModeAndLoadsTheCharacterGeneratorRam)
 {
-    power_on();
-    run_seconds(1.0);
-    EXPECT_TRUE(bench.mz700_mode);
-    EXPECT_TRUE(std::equal(bench.cg_ram.begin(), bench.cg_ram.end(), MZ_ROM.begin() + MZ_ROM_CG))
-        << "the character generator RAM does not hold the ROM's glyphs";
-    EXPECT_FALSE(bench.cg_rom_at_1000) << "1000h-1FFFh should be RAM again for the monitor";
-    EXPECT_FALSE(bench.cg_ram_at_c000);
-    EXPECT_EQ(bench.rom_writes, 0u);
-    flat::install(MZ800);
+    power_up(root);
+    EXPECT_EQ(machine_kind, MZ800) << "the machine starts in its native mode; the ROM switches";
+    headless::run_frames(BOOT_FRAMES);
+    EXPECT_EQ(machine_kind, MZ700_MODE);
+    // In MZ-700 mode the video chip draws text from the character generator RAM (C000h while
+    // port E0h is read, plane memory 0000h-0FFFh), which the ROM fills from its generator.
+    for (uint32_t i = 0; i < 0x1000; ++i)
+        ASSERT_EQ(video_ram[i], MZ_ROM[MZ_ROM_CG + i]) << "character generator RAM byte " << hex(i, 3);
+    // After the copy, reading port E1h gives RAM back at 1000h and C000h: the program sees
+    // what it stores there, and the generator is out of reach.
+    for (const uint16_t address : {0x1800, 0xC123}) {
+        SCOPED_TRACE(hex(address, 4));
+        for (const uint8_t value : {0x3C, 0xC3}) {
+            cpu_write(address, value);
+            EXPECT_EQ(cpu_read(cpu, address), value);
+        }
+    }
+    EXPECT_EQ(video_ram[0x123], MZ_ROM[MZ_ROM_CG + 0x123]) << "a store to C123h reached the generator";
 }
 
-TEST(MzPowerOn, SoundsAnEightHundredEightyHertzBeepBeforeTheBanner)
+TEST_F(MzPowerOn, SoundsOneEightHundredEightyHertzBeepBeforeTheBanner)
 {
-    power_on();
-    run_seconds(1.0);
-
-    // Counter 0 programmed through E007h: counter bits 7-6 = 00, two count bytes (bits
-    // 5-4 = 11), mode 3 (square wave), then the count low byte first at E004h.
-    int reload = -1;
-    uint64_t sound_on = 0, sound_off = 0;
-    uint8_t port_c_at_sound_on = 0;
-    for (size_t i = 0; i < bench.io_writes.size(); ++i) {
-        const IoWrite& w = bench.io_writes[i];
-        if (w.address == 0xE007 && (w.value & 0xC0) == 0x00) {
-            EXPECT_EQ(w.value & 0x30, 0x30);
-            EXPECT_EQ((w.value >> 1) & 3, 3) << "counter 0 not in mode 3";
-            std::vector<uint8_t> count;
-            for (size_t j = i + 1; j < bench.io_writes.size() && count.size() < 2; ++j)
-                if (bench.io_writes[j].address == 0xE004)
-                    count.push_back(bench.io_writes[j].value);
-            ASSERT_EQ(count.size(), 2u);
-            reload = count[0] | count[1] << 8;
+    power_up(root);
+    // Watch the sound gate (E008h) instruction by instruction through the boot.
+    struct Edge {
+        uint64_t line = 0;
+        bool seen = false;
+    } on, off;
+    int beeps = 0;
+    uint16_t reload = 0;
+    int32_t mode = -1;
+    uint8_t port_c = 0;
+    bool blank_at_off = false;
+    bool gate = false;
+    const uint32_t end = frames_completed + BOOT_FRAMES;
+    while (frames_completed < end) {
+        step_instruction();
+        const bool now_on = (mz700_sound_enable & 1) != 0;
+        if (now_on && !gate) {
+            ++beeps;
+            if (!on.seen) {
+                on = {lines_now(), true};
+                reload = t0_reload;
+                mode = t0_mode;
+                port_c = ppi_port_c;
+            }
         }
-        if (w.address == 0xE008 && (w.value & 1) && sound_on == 0) {
-            sound_on = w.cycle;
-            port_c_at_sound_on = w.port_c;
+        if (!now_on && gate && !off.seen) {
+            off = {lines_now(), true};
+            blank_at_off = screen_blank();
         }
-        if (w.address == 0xE008 && !(w.value & 1) && sound_on != 0 && sound_off == 0)
-            sound_off = w.cycle;
+        gate = now_on;
     }
-    ASSERT_GT(reload, 0) << "counter 0 was never loaded";
-    const double hz = COUNTER0_HZ / reload;
-    EXPECT_NEAR(hz, 880.0, 880.0 * 0.02);
-    ASSERT_NE(sound_on, 0u) << "the sound gate was never opened";
-    ASSERT_NE(sound_off, 0u) << "the sound gate was never closed";
-    EXPECT_EQ(port_c_at_sound_on & 1, 1) << "port C bit 0 keeps the counter from the speaker";
-    const double seconds = double(sound_off - sound_on) / CPU_HZ;
-    EXPECT_NEAR(seconds, 0.2, 0.04);
-    EXPECT_NE(bench.first_text_cycle, 0u);
-    EXPECT_LT(sound_off, bench.first_text_cycle) << "the banner came before the beep ended";
-    flat::install(MZ800);
+    printf("DBG reload %u mode %d portc %02x dur %f blank %d beeps %d on %llu off %llu\n", reload, mode, port_c, double(off.line - on.line) * LINE_SECONDS, blank_at_off, beeps, (unsigned long long)on.line, (unsigned long long)off.line);
+    ASSERT_TRUE(on.seen) << "the sound gate was never opened";
+    ASSERT_TRUE(off.seen) << "the sound gate was never closed";
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(mode, 3) << "counter 0 is not a square wave";
+    ASSERT_GT(reload, 0);
+    EXPECT_NEAR(COUNTER0_HZ / reload, 880.0, 880.0 * 0.02) << "reload " << reload;
+    EXPECT_EQ(port_c & 1, 1) << "port C bit 0 keeps counter 0 from the speaker";
+    EXPECT_NEAR(double(off.line - on.line) * LINE_SECONDS, 0.2, 0.04);
+    EXPECT_TRUE(blank_at_off) << "text appeared before the beep ended";
+    EXPECT_NE(screen_line(0).find("KESTREL"), std::string::npos) << "no banner after the beep";
+}
+
+TEST_F(MzPowerOn, KeysHeldFromBeforeTheStartTypeNothing)
+{
+    power_up(root);
+    headless::key(SDLK_s, true);
+    headless::run_frames(BOOT_FRAMES);
+    headless::key(SDLK_s, false);
+    headless::run_frames(5);
+    EXPECT_EQ(screen_line(1), "*");
+    type("S");
+    EXPECT_EQ(screen_line(1), "*S") << "a key pressed again after the start types";
 }
 
 TEST_F(MzMonitor, PowerOnShowsTheBannerAndAPrompt)
 {
     EXPECT_NE(screen_line(0).find("KESTREL"), std::string::npos) << screen_line(0);
     EXPECT_EQ(screen_line(1), "*");
-    for (int row = 2; row < 25; ++row)
+    for (int row = 2; row < ROWS; ++row)
         EXPECT_EQ(screen_line(row), "") << "row " << row;
-    // The text is visible: foreground and background colours differ.
+    // The text is visible: foreground (bits 6-4) and background (bits 2-0) differ.
     for (int col = 0; col < 7; ++col) {
         const uint8_t a = attribute_at(0, col);
         EXPECT_NE((a >> 4) & 7, a & 7) << "column " << col;
     }
 }
 
-TEST(MzPowerOn, KeysHeldFromBeforeTheStartTypeNothing)
-{
-    power_on();
-    bench.matrix[2] &= uint8_t(~(1 << 5)); // S, held while the machine starts
-    run_seconds(1.0);
-    bench.matrix[2] = 0xFF;
-    run_seconds(0.1);
-    EXPECT_EQ(screen_line(1), "*");
-    type("S");
-    EXPECT_EQ(screen_line(1), "*S") << "a key pressed again after the start types";
-    flat::install(MZ800);
-}
-
 TEST_F(MzMonitor, CursorBlinksAfterThePrompt)
 {
     std::set<uint8_t> seen;
     for (int i = 0; i < 30; ++i) {
-        run_seconds(0.05);
+        headless::run_frames(3);
         seen.insert(attribute_at(1, 1));
         EXPECT_EQ(screen_line(1), "*");
     }
@@ -431,66 +287,68 @@ TEST_F(MzMonitor, CursorBlinksAfterThePrompt)
 
 TEST_F(MzMonitor, EchoesTypedKeysAndBackspaceTakesThemBack)
 {
-    type("KESTREL kestrel");
-    EXPECT_EQ(screen_line(1), "*KESTREL kestrel");
-    type("\b\b\b\b\b\b\b\b");
-    EXPECT_EQ(screen_line(1), "*KESTREL");
-    type("\r"); // K is no command
-    EXPECT_EQ(screen_line(2), "?");
-    EXPECT_EQ(screen_line(3), "*");
+    const struct {
+        const char* typed;
+        int row;                       // the first line to look at
+        std::vector<std::string> rows; // that line and the ones after it
+    } STEPS[] = {
+        {"KESTREL kestrel", 1, {"*KESTREL kestrel", ""}},
+        {"\b\b\b\b\b\b\b\b", 1, {"*KESTREL", ""}},
+        {"\r", 1, {"*KESTREL", "?", "*"}}, // K is no command
+    };
+    for (const auto& s : STEPS) {
+        type(s.typed);
+        for (size_t i = 0; i < s.rows.size(); ++i)
+            EXPECT_EQ(screen_line(s.row + int(i)), s.rows[i]) << "after typing " << s.typed;
+    }
 }
 
 TEST_F(MzMonitor, DisplayMemoryShowsEightLinesAndContinues)
 {
     type("D 0000\r");
     EXPECT_EQ(screen_line(1), "*D 0000");
-    for (int line = 0; line < 8; ++line)
-        EXPECT_EQ(screen_line(2 + line), dump_line(uint16_t(line * 8), read_rom)) << "line " << line;
+    expect_dump(2, 0x0000);
     EXPECT_EQ(screen_line(10), "*");
-
     type("D\r"); // goes on from 0040h
-    for (int line = 0; line < 8; ++line)
-        EXPECT_EQ(screen_line(11 + line), dump_line(uint16_t(0x40 + line * 8), read_rom)) << "line " << line;
+    EXPECT_EQ(screen_line(10), "*D");
+    expect_dump(11, 0x0040);
 }
 
 TEST_F(MzMonitor, DisplayMemoryShowsTextBytesAsCharacters)
 {
-    const uint8_t bytes[] = {'H', 'E', 'L', 'L', 'O', 0x00, 0x7F, 0x5E, '0', '9', ' ', '@', ']', 0x1F, 0xC3, 0x20};
-    std::copy(std::begin(bytes), std::end(bytes), flat::memory.begin() + 0x3000);
+    store(0x3000, {'H', 'E', 'L', 'L', 'O', 0x00, 0x7F, 0x5E, '0', '9', ' ', '@', ']', 0x1F, 0xC3, 0x20});
     type("D 3000\r");
-    EXPECT_EQ(screen_line(2), dump_line(0x3000, read_ram));
-    EXPECT_EQ(screen_line(3), dump_line(0x3008, read_ram));
-    EXPECT_EQ(screen_line(2).substr(29, 5), "HELLO");
+    EXPECT_EQ(screen_line(2), "3000 48 45 4C 4C 4F 00 7F 5E HELLO...");
+    EXPECT_EQ(screen_line(3), "3008 30 39 20 40 5D 1F C3 20 09 @]..");
 }
 
 TEST_F(MzMonitor, ModifyMemoryStoresBytesUntilAFullStop)
 {
-    flat::memory[0x3000] = 0x00;
-    flat::memory[0x3001] = 0x11;
-    flat::memory[0x3002] = 0x22;
-    flat::memory[0x3003] = 0x33;
-    type("M 3000\r");
-    EXPECT_EQ(screen_line(2), "3000 00");
-    type("5A\r");
-    EXPECT_EQ(screen_line(2), "3000 00 5A");
-    EXPECT_EQ(screen_line(3), "3001 11");
-    type("\r"); // Enter alone keeps the byte
-    EXPECT_EQ(screen_line(4), "3002 22");
-    type("7\r");
-    EXPECT_EQ(screen_line(5), "3003 33");
-    type("XY\r"); // not a hexadecimal byte: asked again
-    EXPECT_EQ(screen_line(6), "?");
-    EXPECT_EQ(screen_line(7), "3003 33");
-    type("100\r"); // more than a byte
-    EXPECT_EQ(screen_line(8), "?");
-    EXPECT_EQ(screen_line(9), "3003 33");
-    type(".\r");
-    EXPECT_EQ(screen_line(10), "*");
-
-    EXPECT_EQ(flat::memory[0x3000], 0x5A);
-    EXPECT_EQ(flat::memory[0x3001], 0x11);
-    EXPECT_EQ(flat::memory[0x3002], 0x07);
-    EXPECT_EQ(flat::memory[0x3003], 0x33);
+    store(0x3000, {0x00, 0x11, 0x22, 0x33});
+    const struct {
+        const char* typed;
+        int row;                       // the line the answer was typed on
+        std::vector<std::string> rows; // that line and the ones after it
+    } STEPS[] = {
+        {"M 3000\r", 1, {"*M 3000", "3000 00"}},
+        {"5A\r", 2, {"3000 00 5A", "3001 11"}},
+        {"\r", 3, {"3001 11", "3002 22"}},                // Enter alone keeps the byte
+        {"7\r", 4, {"3002 22 7", "3003 33"}},
+        {"XY\r", 5, {"3003 33 XY", "?", "3003 33"}},      // not a hexadecimal byte: asked again
+        {"100\r", 7, {"3003 33 100", "?", "3003 33"}},    // more than a byte
+        {".\r", 9, {"3003 33 .", "*"}},
+    };
+    for (const auto& s : STEPS) {
+        type(s.typed);
+        for (size_t i = 0; i < s.rows.size(); ++i)
+            EXPECT_EQ(screen_line(s.row + int(i)), s.rows[i]) << "after typing " << s.typed;
+    }
+    const struct {
+        uint16_t address;
+        uint8_t value;
+    } MEMORY[] = {{0x3000, 0x5A}, {0x3001, 0x11}, {0x3002, 0x07}, {0x3003, 0x33}};
+    for (const auto& m : MEMORY)
+        EXPECT_EQ(cpu_read(cpu, m.address), m.value) << hex(m.address, 4);
 }
 
 TEST_F(MzMonitor, ScreenScrollsUpWhenTheLastLineIsPassed)
@@ -500,33 +358,30 @@ TEST_F(MzMonitor, ScreenScrollsUpWhenTheLastLineIsPassed)
     type("D 0000\r");
     type("D\r");
     type("D\r");
-    EXPECT_EQ(screen_line(0), dump_line(0x0010, read_rom));
+    EXPECT_EQ(screen_line(0), dump_line(0x0010));
     EXPECT_EQ(screen_line(6), "*D");
     EXPECT_EQ(screen_line(15), "*D");
-    for (int line = 0; line < 8; ++line)
-        EXPECT_EQ(screen_line(16 + line), dump_line(uint16_t(0x80 + line * 8), read_rom)) << "line " << line;
+    expect_dump(16, 0x0080);
     EXPECT_EQ(screen_line(24), "*");
     for (int col = 2; col < COLS; ++col)
-        EXPECT_EQ(attribute_at(24, col), attribute_at(0, 0)) << "column " << col;
+        EXPECT_EQ(attribute_at(24, col), COLOUR) << "column " << col;
 }
 
 TEST_F(MzMonitor, JumpRunsAProgramThatReturnsToThePrompt)
 {
-    // LD A,A5h; LD (5000h),A; RET
-    const uint8_t program[] = {0x3E, 0xA5, 0x32, 0x00, 0x50, 0xC9};
-    std::copy(std::begin(program), std::end(program), flat::memory.begin() + 0x4000);
+    store(0x4000, {0x3E, 0xA5, 0x32, 0x00, 0x50, 0xC9}); // LD A,A5h; LD (5000h),A; RET
     type("J 4000\r");
-    EXPECT_EQ(flat::memory[0x5000], 0xA5);
+    EXPECT_EQ(cpu_read(cpu, 0x5000), 0xA5);
     EXPECT_EQ(screen_line(1), "*J 4000");
     EXPECT_EQ(screen_line(2), "*");
 }
 
 TEST_F(MzMonitor, RefusesMalformedCommands)
 {
-    flat::memory[0x4000] = 0x76; // HALT, should a jump happen after all
-    const char* commands[] = {"D 12345", "D 12 34", "M", "M 30G0", "J", "J 4000 1", "Q 4000", "/"};
+    store(0x4000, {0x76}); // HALT, should a jump happen after all
+    const char* COMMANDS[] = {"D 12345", "D 12 34", "M", "M 30G0", "J", "J 4000 1", "Q 4000", "/"};
     int row = 1;
-    for (const char* command : commands) {
+    for (const char* command : COMMANDS) {
         SCOPED_TRACE(command);
         type(std::string(command) + "\r");
         EXPECT_EQ(screen_line(row), std::string("*") + command);
