@@ -8,6 +8,7 @@
 #include "machines/i8253.h"
 #include "machines/keyboard.h"
 #include "machines/memory_map.h"
+#include "machines/sound.h"
 
 uint8_t ppi_port_a = 0;
 uint8_t ppi_port_c = 0xFF;
@@ -130,8 +131,9 @@ void mz_port_write(uint16_t port, uint8_t value)
     case 0xD7: i8253_control(value, false); break;
     case 0xE0: case 0xE1: case 0xE2: case 0xE3: case 0xE4: case 0xE5: case 0xE6: bank_write(p); break;
     case 0xF0: gdg_palette_write(value); break;
+    case 0xF2: sn76489_write(value); break;
     case 0xFC: pio_control(value); break;
-    default: break; // the sound chip and the Sidecar devices attach here
+    default: break; // the Sidecar devices attach here
     }
 }
 

@@ -19,6 +19,9 @@ void audio_callback(void*, Uint8* stream, int length) { std::memset(stream, 0, s
 } // namespace
 
 void generate_samples(uint32_t) {}
+void sn76489_write(uint8_t) {}
+void ay_select_write(uint8_t) {}
+void ay_data_write(uint8_t) {}
 
 void sound_open()
 {

@@ -15,6 +15,7 @@ namespace headless {
 void power_on(const char* storage_root)
 {
     setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound card needed
+    SDL_CloseAudio();                       // a second power-on opens the device afresh
     fs_set_host_root(storage_root);
     screen = nullptr;
     system_init();

@@ -8,7 +8,7 @@
 namespace headless {
 
 // Starts the emulator as the program does, with the storage root at `storage_root` (a host
-// directory standing for the card), and powers on the MZ-800.
+// directory standing for the card), and powers on the MZ-800. May be called again.
 void power_on(const char* storage_root);
 
 // Runs until n more emulated frames have ended, servicing requests as the main loop does.

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -33,7 +34,6 @@ constexpr uint32_t LINES_PER_FRAME = 312;
 constexpr int COLS = 40, ROWS = 25;
 constexpr uint32_t VRAM_CODES = 0x1000;          // D000h in MZ-700 mode
 constexpr uint32_t VRAM_ATTRS = 0x1800;          // D800h
-constexpr uint8_t COLOUR = 0x71;                 // white on blue
 
 // Powers the machine on as the program starts it. Video RAM keeps whatever it held, as on the
 // real machine, so it is filled with junk first: the character generator copy and the clear
@@ -41,11 +41,10 @@ constexpr uint8_t COLOUR = 0x71;                 // white on blue
 void power_up(const std::filesystem::path& root)
 {
     video_ram.fill(0xA5);
-    SDL_CloseAudio(); // the program opens the audio device at every start, once per process
     headless::power_on(root.c_str());
 }
 
-// Scan lines since an arbitrary origin; a step of the clock the ROM cannot see.
+// Emulated time in scan lines of 64 us, from an arbitrary origin.
 uint64_t lines_now() { return uint64_t(frames_completed) * LINES_PER_FRAME + uint32_t(raster_line); }
 
 // One instruction, then the main loop's servicing of whatever else stopped the CPU.
@@ -69,11 +68,12 @@ void type(const std::string& text)
 {
     for (char c : text) {
         const bool shift = std::islower(static_cast<unsigned char>(c)) != 0;
+        const auto key = uint32_t(std::tolower(static_cast<unsigned char>(c)));
         if (shift)
             headless::key(SDLK_LSHIFT, true);
-        headless::key(uint32_t(std::tolower(static_cast<unsigned char>(c))), true);
+        headless::key(key, true);
         headless::run_frames(KEY_FRAMES);
-        headless::key(uint32_t(std::tolower(static_cast<unsigned char>(c))), false);
+        headless::key(key, false);
         if (shift)
             headless::key(SDLK_LSHIFT, false);
         headless::run_frames(c == '\r' ? AFTER_ENTER : KEY_FRAMES);
@@ -145,6 +145,22 @@ void expect_dump(int first, uint16_t address)
         EXPECT_EQ(screen_line(first + line), dump_line(uint16_t(address + 8 * line))) << "row " << first + line;
 }
 
+// One exchange with the monitor: the keys typed, then the screen from a row down.
+struct Step {
+    const char* typed;
+    int row;
+    std::vector<std::string> rows;
+};
+
+void expect_session(const std::vector<Step>& steps)
+{
+    for (const Step& s : steps) {
+        type(s.typed);
+        for (size_t i = 0; i < s.rows.size(); ++i)
+            EXPECT_EQ(screen_line(s.row + int(i)), s.rows[i]) << "after typing " << s.typed;
+    }
+}
+
 void store(uint16_t address, const std::vector<uint8_t>& bytes)
 {
     for (uint8_t b : bytes)
@@ -203,45 +219,37 @@ TEST_F(MzPowerOn, SwitchesToMz700ModeAndLoadsTheCharacterGeneratorRam)
 TEST_F(MzPowerOn, SoundsOneEightHundredEightyHertzBeepBeforeTheBanner)
 {
     power_up(root);
-    // Watch the sound gate (E008h) instruction by instruction through the boot.
-    struct Edge {
-        uint64_t line = 0;
-        bool seen = false;
-    } on, off;
+    // Watch the sound gate (E008h) and the timer instruction by instruction through the boot.
+    std::optional<uint64_t> on, off; // scan lines at the gate's first opening and closing
     int beeps = 0;
     uint16_t reload = 0;
     int32_t mode = -1;
     uint8_t port_c = 0;
-    bool blank_at_off = false;
-    bool gate = false;
+    bool blank_at_off = false, gate = false;
     const uint32_t end = frames_completed + BOOT_FRAMES;
     while (frames_completed < end) {
         step_instruction();
         const bool now_on = (mz700_sound_enable & 1) != 0;
-        if (now_on && !gate) {
-            ++beeps;
-            if (!on.seen) {
-                on = {lines_now(), true};
-                reload = t0_reload;
-                mode = t0_mode;
-                port_c = ppi_port_c;
-            }
+        if (now_on && !gate && ++beeps == 1) {
+            on = lines_now();
+            reload = t0_reload;
+            mode = t0_mode;
+            port_c = ppi_port_c;
         }
-        if (!now_on && gate && !off.seen) {
-            off = {lines_now(), true};
+        if (!now_on && gate && !off) {
+            off = lines_now();
             blank_at_off = screen_blank();
         }
         gate = now_on;
     }
-    printf("DBG reload %u mode %d portc %02x dur %f blank %d beeps %d on %llu off %llu\n", reload, mode, port_c, double(off.line - on.line) * LINE_SECONDS, blank_at_off, beeps, (unsigned long long)on.line, (unsigned long long)off.line);
-    ASSERT_TRUE(on.seen) << "the sound gate was never opened";
-    ASSERT_TRUE(off.seen) << "the sound gate was never closed";
+    ASSERT_TRUE(on) << "the sound gate was never opened";
+    ASSERT_TRUE(off) << "the sound gate was never closed";
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(mode, 3) << "counter 0 is not a square wave";
     ASSERT_GT(reload, 0);
     EXPECT_NEAR(COUNTER0_HZ / reload, 880.0, 880.0 * 0.02) << "reload " << reload;
-    EXPECT_EQ(port_c & 1, 1) << "port C bit 0 keeps counter 0 from the speaker";
-    EXPECT_NEAR(double(off.line - on.line) * LINE_SECONDS, 0.2, 0.04);
+    EXPECT_EQ(port_c & 1, 1) << "port C bit 0 clear keeps counter 0 from the speaker";
+    EXPECT_NEAR(double(*off - *on) * LINE_SECONDS, 0.2, 0.04);
     EXPECT_TRUE(blank_at_off) << "text appeared before the beep ended";
     EXPECT_NE(screen_line(0).find("KESTREL"), std::string::npos) << "no banner after the beep";
 }
@@ -287,20 +295,11 @@ TEST_F(MzMonitor, CursorBlinksAfterThePrompt)
 
 TEST_F(MzMonitor, EchoesTypedKeysAndBackspaceTakesThemBack)
 {
-    const struct {
-        const char* typed;
-        int row;                       // the first line to look at
-        std::vector<std::string> rows; // that line and the ones after it
-    } STEPS[] = {
+    expect_session({
         {"KESTREL kestrel", 1, {"*KESTREL kestrel", ""}},
         {"\b\b\b\b\b\b\b\b", 1, {"*KESTREL", ""}},
         {"\r", 1, {"*KESTREL", "?", "*"}}, // K is no command
-    };
-    for (const auto& s : STEPS) {
-        type(s.typed);
-        for (size_t i = 0; i < s.rows.size(); ++i)
-            EXPECT_EQ(screen_line(s.row + int(i)), s.rows[i]) << "after typing " << s.typed;
-    }
+    });
 }
 
 TEST_F(MzMonitor, DisplayMemoryShowsEightLinesAndContinues)
@@ -325,24 +324,16 @@ TEST_F(MzMonitor, DisplayMemoryShowsTextBytesAsCharacters)
 TEST_F(MzMonitor, ModifyMemoryStoresBytesUntilAFullStop)
 {
     store(0x3000, {0x00, 0x11, 0x22, 0x33});
-    const struct {
-        const char* typed;
-        int row;                       // the line the answer was typed on
-        std::vector<std::string> rows; // that line and the ones after it
-    } STEPS[] = {
+    // Each answer is typed on the line that shows the address and its byte.
+    expect_session({
         {"M 3000\r", 1, {"*M 3000", "3000 00"}},
         {"5A\r", 2, {"3000 00 5A", "3001 11"}},
-        {"\r", 3, {"3001 11", "3002 22"}},                // Enter alone keeps the byte
+        {"\r", 3, {"3001 11", "3002 22"}},             // Enter alone keeps the byte
         {"7\r", 4, {"3002 22 7", "3003 33"}},
-        {"XY\r", 5, {"3003 33 XY", "?", "3003 33"}},      // not a hexadecimal byte: asked again
-        {"100\r", 7, {"3003 33 100", "?", "3003 33"}},    // more than a byte
+        {"XY\r", 5, {"3003 33 XY", "?", "3003 33"}},   // not a hexadecimal byte: asked again
+        {"100\r", 7, {"3003 33 100", "?", "3003 33"}}, // more than a byte
         {".\r", 9, {"3003 33 .", "*"}},
-    };
-    for (const auto& s : STEPS) {
-        type(s.typed);
-        for (size_t i = 0; i < s.rows.size(); ++i)
-            EXPECT_EQ(screen_line(s.row + int(i)), s.rows[i]) << "after typing " << s.typed;
-    }
+    });
     const struct {
         uint16_t address;
         uint8_t value;
@@ -364,7 +355,7 @@ TEST_F(MzMonitor, ScreenScrollsUpWhenTheLastLineIsPassed)
     expect_dump(16, 0x0080);
     EXPECT_EQ(screen_line(24), "*");
     for (int col = 2; col < COLS; ++col)
-        EXPECT_EQ(attribute_at(24, col), COLOUR) << "column " << col;
+        EXPECT_EQ(attribute_at(24, col), attribute_at(0, 0)) << "the new line is in the text colour, column " << col;
 }
 
 TEST_F(MzMonitor, JumpRunsAProgramThatReturnsToThePrompt)
