@@ -142,7 +142,7 @@ void system_init()
     mz_ports_enable();
     storage_volume = FsVolume{};
     fs_mount(0, &storage_volume);
-    root_dir = FsDir{};
+    fs_closedir(&root_dir); // a second start (tests) lets go of the first listing
     if (fs_opendir(&root_dir, "/") == FS_OK) {
         load_rom_overrides();
         // The Sidecar devices are brought up here once they exist.

@@ -7,6 +7,7 @@
 #include "machines/i8253.h"
 #include "machines/keyboard.h"
 #include "machines/mz_ports.h"
+#include "machines/sound.h"
 #include "roms/rom_images.h"
 
 MainRam main_ram;
@@ -380,6 +381,7 @@ void status_hex(uint32_t value, int digits)
 void chipset_reset()
 {
     i8253_reset();
+    sound_chips_reset(); // SN76489, AY-3-8912 and beeper, PMD 85 channels
     mz_ports_reset(); // 8255 port C, PIO, MZ-700 sound enable
     joystick_state = 0xFF;
     zx128_paging = 0;
