@@ -1,16 +1,20 @@
 #include "host/emulator.h"
 
+#include <cstdlib>
+
 #include "cpu/cpu.h"
 #include "host/frame.h"
 #include "host/rom_overrides.h"
 #include "host/screenshot.h"
 #include "host/speed.h"
 #include "host/storage.h"
+#include "host/trace.h"
 #include "machines/gdg_video.h"
 #include "machines/keyboard.h"
 #include "machines/memory_map.h"
 #include "machines/mz_ports.h"
 #include "machines/sound.h"
+#include "sidecar/ramdisc.h"
 
 MachineKind requested_kind = MZ700_MODE;
 uint8_t requested_option = 0;
@@ -20,6 +24,7 @@ namespace {
 
 FsVolume storage_volume;
 FsDir root_dir;
+FsFile state_file; // the RAM dump and the 128K snapshot
 
 void update_level_request()
 {
@@ -64,6 +69,25 @@ bool machine_switch()
     events_keep(EV_TRACE | EV_SPEED);
     // The ZX 48K loader file is served once the snapshot loader exists.
     return true;
+}
+
+// F10: the memory image, then the trace if its file exists. A file that cannot be opened is
+// skipped silently.
+void save_state()
+{
+    if (trace_active)
+        trace_stop();
+    if (machine_kind == ZX128) {
+        // "/sidecar/zx128.z80": the 128K snapshot is written here once the snapshot files exist.
+    } else if (fs_open(&state_file, "/sidecar/64k.bin", FS_CREATE_ALWAYS | FS_WRITE) == FS_OK) {
+        for (uint32_t block = 0; block < 128; ++block) {
+            uint32_t done = 0;
+            fs_write(&state_file, main_ram.data() + block * 512, 512, &done);
+        }
+        fs_close(&state_file);
+    }
+    if (trace_start())
+        event_raise(EV_TRACE);
 }
 
 } // namespace
@@ -129,8 +153,23 @@ void resync_raster()
     scanline_step();
 }
 
+namespace {
+
+// Every normal end of the process, the window's quit included, writes back what the storage
+// devices still hold: the trace's last partial block and a RAM disc block changed less than
+// 50 frames ago.
+void flush_storage_at_exit()
+{
+    trace_flush_at_exit();
+    ramdisc_flush();
+}
+
+} // namespace
+
 void system_init()
 {
+    static const bool exit_hook = std::atexit(flush_storage_at_exit) == 0;
+    (void)exit_hook;
     raster_line = 0;
     machine_kind = MZ700_MODE;
     cpu.events = 0;
@@ -145,13 +184,19 @@ void system_init()
     fs_closedir(&root_dir); // a second start (tests) lets go of the first listing
     if (fs_opendir(&root_dir, "/") == FS_OK) {
         load_rom_overrides();
-        // The Sidecar devices are brought up here once they exist.
+        // The Sidecar devices come up here, each just before its ports are answered.
+        ramdisc_init();
+        constexpr std::array<uint8_t, 5> RAMDISC_WRITES = {0xE9, 0xEA, 0xEB, 0xF8, 0xFA};
+        constexpr std::array<uint8_t, 4> RAMDISC_READS = {0xEA, 0xEC, 0xF8, 0xF9};
+        port_enable_write(RAMDISC_WRITES.data(), int(RAMDISC_WRITES.size()));
+        port_enable_read(RAMDISC_READS.data(), int(RAMDISC_READS.size()));
     }
     sound_open();
 }
 
 void power_on()
 {
+    trace_reset();
     keyboard_reset(true);
     cpu.events = 0;
     cg_japanese = false;
@@ -179,9 +224,19 @@ void service_events(uint32_t m)
         event_clear(EV_SPEED);
         apply_speed(machine_kind);
     }
-    // State saving and the trace arrive with the storage devices.
-    if (m & (EV_SAVE_STATE | EV_TRACE_STOP))
-        event_clear(EV_SAVE_STATE | EV_TRACE_STOP);
+    if (m & EV_SAVE_STATE) {
+        event_clear(EV_SAVE_STATE);
+        save_state();
+    }
+    if (m & EV_TRACE_STOP) {
+        event_clear(EV_TRACE_STOP);
+        if (m & EV_TRACE) {
+            trace_stop();
+            event_clear(EV_TRACE);
+        }
+    }
+    if (m & EV_TRACE)
+        trace_line(); // the instruction about to execute; nothing once the trace has stopped
     if (m & EV_RESTART) {
         if (!machine_switch())
             return;

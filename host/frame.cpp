@@ -11,6 +11,7 @@
 #include "machines/i8253.h"
 #include "machines/keyboard.h"
 #include "machines/memory_map.h"
+#include "sidecar/ramdisc.h"
 
 int32_t raster_line = 0;
 uint32_t last_present_ms = 0;
@@ -86,7 +87,7 @@ void drain_events()
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT)
-            std::exit(0);
+            std::exit(0); // the exit hook saves what the devices still hold
         translate_key_event(event);
     }
 }
@@ -149,7 +150,8 @@ void scanline_step()
         end_frame();
     if (is_mz800_family(machine_kind)) {
         render_line(raster_line);
-        // The RAM disc's write-back tick comes at line 280 once the RAM disc exists.
+        if (raster_line == 280)
+            ramdisc_tick();
         mz_line_event(raster_line);
     }
 }

@@ -3,6 +3,7 @@
 #include "cpu/cpu.h"
 #include "cpu/machine_interface.h"
 #include "host/speed.h"
+#include "host/trace.h"
 #include "machines/gdg_video.h"
 #include "machines/i8253.h"
 #include "machines/keyboard.h"
@@ -336,7 +337,9 @@ void port_disable_all()
 
 // The ZX Spectrum and PMD 85 port logic arrives with their hardware; until then their
 // ports read FFh and writes are dropped.
-uint8_t io_read(uint16_t port)
+namespace {
+
+uint8_t port_read(uint16_t port)
 {
     if (machine_kind > MZ800)
         return 0xFF;
@@ -345,8 +348,26 @@ uint8_t io_read(uint16_t port)
     return mz_port_read(port);
 }
 
+} // namespace
+
+uint8_t io_read(uint16_t port)
+{
+    const uint8_t value = port_read(port);
+    if (trace_active) {
+        trace_append("IN  (", 5);
+        trace_hex(port, 4, "),", 2);
+        trace_hex(value, 2, "\r\n", 2);
+    }
+    return value;
+}
+
 void io_write(uint16_t port, uint8_t value)
 {
+    if (trace_active) {
+        trace_append("OUT (", 5);
+        trace_hex(port, 4, "),", 2);
+        trace_hex(value, 2, "\r\n", 2);
+    }
     if (machine_kind > MZ800 || write_unanswered[port & 0xFF])
         return;
     mz_port_write(port, value);

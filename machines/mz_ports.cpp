@@ -9,6 +9,7 @@
 #include "machines/keyboard.h"
 #include "machines/memory_map.h"
 #include "machines/sound.h"
+#include "sidecar/ramdisc.h"
 
 uint8_t ppi_port_a = 0;
 uint8_t ppi_port_c = 0xFF;
@@ -110,6 +111,7 @@ uint8_t mz_port_read(uint16_t port)
     case 0xD2: return port_c_status();
     case 0xD4: case 0xD5: case 0xD6: return i8253_read(p - 0xD4);
     case 0xE0: case 0xE1: return bank_read(p);
+    case 0xEA: case 0xEC: case 0xF8: case 0xF9: return ramdisc_read(port);
     case 0xF0: return (ppi_port_a & 0x10) ? 0xFF : joystick_state;
     case 0xF1: return 0xFF;
     default: return open_bus();
@@ -130,6 +132,7 @@ void mz_port_write(uint16_t port, uint8_t value)
     case 0xD4: case 0xD5: case 0xD6: i8253_write(p - 0xD4, value); break;
     case 0xD7: i8253_control(value, false); break;
     case 0xE0: case 0xE1: case 0xE2: case 0xE3: case 0xE4: case 0xE5: case 0xE6: bank_write(p); break;
+    case 0xE9: case 0xEA: case 0xEB: case 0xF8: case 0xFA: ramdisc_write(port, value); break;
     case 0xF0: gdg_palette_write(value); break;
     case 0xF2: sn76489_write(value); break;
     case 0xFC: pio_control(value); break;

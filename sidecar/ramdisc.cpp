@@ -1,0 +1,176 @@
+#include "sidecar/ramdisc.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "host/storage.h"
+
+namespace {
+
+constexpr uint32_t BLOCK_SIZE = 512;
+constexpr uint32_t BLOCK_MASK = BLOCK_SIZE - 1;
+constexpr uint32_t BANK_SIZE = 0x10000;
+constexpr uint8_t WRITE_BACK_FRAMES = 50; // about one second of emulated time
+constexpr uint8_t PROBE_STEP = 3;
+
+struct RamDisc {
+    bool enabled;
+    FsFile file;
+    uint16_t address; // within the bank; wraps without carrying into the bank
+    uint8_t bank;
+    uint8_t bank_mask;
+    std::array<uint8_t, BLOCK_SIZE> block;
+    uint32_t block_base; // file offset of the cached block
+    bool dirty;
+    uint8_t countdown; // frames left until a dirty block goes back to the file
+    uint8_t probe;     // next value of port ECh; never reset
+};
+
+RamDisc disc{};
+
+// Largest power-of-two number of 64 KiB banks that fits in the file, at most 256, less one.
+uint8_t bank_mask_for(uint32_t size)
+{
+    uint32_t banks = 1;
+    while (banks < 256 && uint64_t(banks) * 2 * BANK_SIZE <= size)
+        banks *= 2;
+    return uint8_t(banks - 1);
+}
+
+// The file offset of the byte the address register points at.
+uint32_t offset() { return uint32_t(disc.bank) * BANK_SIZE + disc.address; }
+
+// Failures are ignored: the cache keeps its bytes and the program sees no error.
+void write_back()
+{
+    if (fs_seek(&disc.file, disc.block_base) != FS_OK) {
+        fs_close(&disc.file);
+        return;
+    }
+    uint32_t done = 0;
+    fs_write(&disc.file, disc.block.data(), BLOCK_SIZE, &done);
+    disc.dirty = false;
+}
+
+// Brings the block holding the addressed byte into the cache.
+void load_block()
+{
+    const uint32_t base = offset() & ~BLOCK_MASK;
+    if (base == disc.block_base)
+        return;
+    if (disc.dirty)
+        write_back();
+    disc.block_base = base;
+    if (fs_seek(&disc.file, base) != FS_OK) {
+        fs_close(&disc.file);
+        return;
+    }
+    uint32_t done = 0;
+    fs_read(&disc.file, disc.block.data(), BLOCK_SIZE, &done);
+}
+
+uint8_t read_data()
+{
+    load_block();
+    const uint8_t value = disc.block[disc.address & BLOCK_MASK];
+    ++disc.address;
+    return value;
+}
+
+// Storing the byte already there is no change: it neither dirties the block nor delays write-back.
+void write_data(uint8_t value)
+{
+    load_block();
+    uint8_t& byte = disc.block[disc.address & BLOCK_MASK];
+    if (byte != value) {
+        byte = value;
+        disc.dirty = true;
+        disc.countdown = WRITE_BACK_FRAMES;
+    }
+    ++disc.address;
+}
+
+} // namespace
+
+void ramdisc_init()
+{
+    // A second start-up in the same process (the headless tests) lets go of the first file.
+    if (disc.file.handle != 0) {
+        ramdisc_flush();
+        fs_close(&disc.file);
+    }
+    disc.enabled = false;
+    disc.dirty = false;
+    disc.countdown = 0;
+    if (fs_open(&disc.file, "/sidecar/ramdisc.dat", FS_READ | FS_WRITE) != FS_OK)
+        return;
+    if (disc.file.size < BANK_SIZE) {
+        fs_close(&disc.file);
+        return;
+    }
+    disc.bank_mask = bank_mask_for(disc.file.size);
+    disc.block.fill(0);
+    disc.block_base = 0;
+    uint32_t done = 0;
+    fs_read(&disc.file, disc.block.data(), BLOCK_SIZE, &done);
+    disc.address = 0;
+    disc.bank = 0;
+    disc.enabled = true;
+}
+
+uint8_t ramdisc_read(uint16_t port)
+{
+    const uint8_t p = uint8_t(port);
+    if (!disc.enabled) {
+        if (p == 0xEC || p == 0xF8)
+            return p;
+        return 0xFF; // no memory behind the data ports
+    }
+    switch (p) {
+    case 0xEA:
+    case 0xF9: return read_data();
+    case 0xEC: {
+        const uint8_t value = disc.probe;
+        disc.probe = uint8_t(disc.probe + PROBE_STEP);
+        return value;
+    }
+    case 0xF8:
+        disc.address = 0;
+        disc.bank = 0;
+        return 0xF8;
+    default: return 0xFF;
+    }
+}
+
+void ramdisc_write(uint16_t port, uint8_t value)
+{
+    if (!disc.enabled)
+        return;
+    switch (uint8_t(port)) {
+    case 0xE9: disc.bank = value & disc.bank_mask; break;
+    case 0xEA:
+    case 0xFA: write_data(value); break;
+    case 0xEB: disc.address = uint16_t((port & 0xFF00) | value); break;
+    case 0xF8: disc.address = uint16_t((value << 8) | (disc.address & 0xFF)); break;
+    default: break;
+    }
+}
+
+void ramdisc_tick()
+{
+    if (disc.countdown == 0)
+        return;
+    --disc.countdown;
+    if (disc.countdown == 0 && disc.dirty)
+        write_back();
+}
+
+void ramdisc_flush()
+{
+    if (!disc.enabled)
+        return;
+    if (disc.dirty)
+        write_back();
+    disc.countdown = 0;
+    fs_sync(&disc.file);
+}
