@@ -20,19 +20,21 @@ inline uint32_t trace_fill = 0; // bytes pending in trace_buffer, 0..511
 // Receives each full block; installed when a trace starts. Write errors are ignored.
 inline void (*trace_block_writer)(const uint8_t* block) = nullptr;
 
-// Appends raw characters. A piece is at most a few bytes, so it completes at most one block.
+// Appends raw characters, handing each block to the writer as it fills.
 inline void trace_append(const char* text, uint32_t length)
 {
-    if (trace_fill + length >= TRACE_BLOCK) {
-        const uint32_t head = TRACE_BLOCK - trace_fill;
-        std::memcpy(trace_buffer + trace_fill, text, head);
-        if (trace_block_writer)
-            trace_block_writer(trace_buffer);
-        trace_fill = trace_fill + length - TRACE_BLOCK;
-        std::memcpy(trace_buffer, text + head, trace_fill);
-    } else {
-        std::memcpy(trace_buffer + trace_fill, text, length);
-        trace_fill += length;
+    while (length > 0) {
+        const uint32_t room = TRACE_BLOCK - trace_fill;
+        const uint32_t piece = length < room ? length : room;
+        std::memcpy(trace_buffer + trace_fill, text, piece);
+        trace_fill += piece;
+        text += piece;
+        length -= piece;
+        if (trace_fill == TRACE_BLOCK) {
+            if (trace_block_writer)
+                trace_block_writer(trace_buffer);
+            trace_fill = 0;
+        }
     }
 }
 
@@ -43,6 +45,7 @@ inline void trace_hex(uint32_t value, uint32_t count, const char* suffix, uint32
     if (!trace_active)
         return;
     char digits[8];
+    count = count < 8 ? count : 8;
     for (uint32_t i = 0; i < count; ++i)
         digits[i] = "0123456789ABCDEF"[(value >> (4 * (count - 1 - i))) & 0xF];
     trace_append(digits, count);
