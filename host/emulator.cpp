@@ -14,6 +14,7 @@
 #include "machines/memory_map.h"
 #include "machines/mz_ports.h"
 #include "machines/sound.h"
+#include "sidecar/quickdisk.h"
 #include "sidecar/ramdisc.h"
 
 MachineKind requested_kind = MZ700_MODE;
@@ -185,6 +186,10 @@ void system_init()
     if (fs_opendir(&root_dir, "/") == FS_OK) {
         load_rom_overrides();
         // The Sidecar devices come up here, each just before its ports are answered.
+        qd_init();
+        constexpr std::array<uint8_t, 4> QUICK_DISK_PORTS = {0xF4, 0xF5, 0xF6, 0xF7};
+        port_enable_write(QUICK_DISK_PORTS.data(), int(QUICK_DISK_PORTS.size()));
+        port_enable_read(QUICK_DISK_PORTS.data(), int(QUICK_DISK_PORTS.size()));
         ramdisc_init();
         constexpr std::array<uint8_t, 5> RAMDISC_WRITES = {0xE9, 0xEA, 0xEB, 0xF8, 0xFA};
         constexpr std::array<uint8_t, 4> RAMDISC_READS = {0xEA, 0xEC, 0xF8, 0xF9};

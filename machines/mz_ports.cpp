@@ -9,6 +9,7 @@
 #include "machines/keyboard.h"
 #include "machines/memory_map.h"
 #include "machines/sound.h"
+#include "sidecar/quickdisk.h"
 #include "sidecar/ramdisc.h"
 
 uint8_t ppi_port_a = 0;
@@ -114,6 +115,7 @@ uint8_t mz_port_read(uint16_t port)
     case 0xEA: case 0xEC: case 0xF8: case 0xF9: return ramdisc_read(port);
     case 0xF0: return (ppi_port_a & 0x10) ? 0xFF : joystick_state;
     case 0xF1: return 0xFF;
+    case 0xF4: case 0xF5: case 0xF6: case 0xF7: return qd_read(p & 3);
     default: return open_bus();
     }
 }
@@ -135,6 +137,7 @@ void mz_port_write(uint16_t port, uint8_t value)
     case 0xE9: case 0xEA: case 0xEB: case 0xF8: case 0xFA: ramdisc_write(port, value); break;
     case 0xF0: gdg_palette_write(value); break;
     case 0xF2: sn76489_write(value); break;
+    case 0xF4: case 0xF5: case 0xF6: case 0xF7: qd_write(p & 3, value); break;
     case 0xFC: pio_control(value); break;
     default: break; // the Sidecar devices attach here
     }

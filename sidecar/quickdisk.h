@@ -1,0 +1,20 @@
+// The Sidecar's Quick Disk drive for the MZ-800: a read-only drive holding one image, the loader
+// program the Sidecar boots the machine with.
+// The MZ-800 reads its Quick Disk through a Z80 SIO at ports F4h-F7h: F4h channel A data (the
+// drive's read stream), F5h channel B data, F6h channel A control, F7h channel B control.
+// The image is the single track's byte stream as the SIO receives it, sync bytes included. It is
+// "RDLOADER.MZQ" in the current directory (at start-up the card root), else
+// "/sidecar/mzfloader.mzq", and it is read strictly in order from its first byte.
+// Only what reading the drive needs is modelled: register writes, the receive path, the sync hunt
+// and the status registers. Not modelled: transmitting, writing the disk, SIO interrupts, timing.
+#pragma once
+
+#include <cstdint>
+
+// Resets the drive and both SIO channels and opens the image. With no image the drive stays
+// absent: channel A's RR0 never shows the drive present.
+void qd_init();
+
+// Port accesses; `offset` is the low two bits of the port (0 = F4h .. 3 = F7h).
+uint8_t qd_read(uint8_t offset);
+void qd_write(uint8_t offset, uint8_t value);
