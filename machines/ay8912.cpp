@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "machines/tone_counter.h"
+
 uint8_t ay_select = 0;
 std::array<uint8_t, 16> ay_regs{};
 std::array<uint16_t, 3> ay_period{};
@@ -55,9 +57,7 @@ int32_t zx_sound_sample()
     for (size_t c = 0; c < 3; ++c) {
         if (ay_mixer & (1u << c))
             continue;
-        const int32_t period = ay_period[c];
-        ay_counter[c] = ay_counter[c] >= 2 * period ? 0 : uint16_t(ay_counter[c] + 1);
-        m += ay_counter[c] < period ? ay_level[c] : -ay_level[c];
+        m += tone_step(ay_counter[c], ay_period[c], ay_level[c]);
     }
     if ((ay_mixer & MIXER_NOISE_OFF) != MIXER_NOISE_OFF) {
         if (ay_noise_counter >= ay_noise_period) {

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "machines/tone_counter.h"
+
 std::array<uint16_t, 3> sn_period{};
 uint16_t sn_noise_ctrl = 0;
 std::array<int16_t, 4> sn_level{};
@@ -88,8 +90,7 @@ int32_t sn76489_sample(int32_t g)
             m += sn_level[k]; // periods 0 and 1 hold the output high
             continue;
         }
-        sn_counter[k] = sn_counter[k] >= 2 * period ? 0 : uint16_t(sn_counter[k] + 1);
-        m += sn_counter[k] < period ? sn_level[k] : -sn_level[k];
+        m += tone_step(sn_counter[k], period, sn_level[k]);
     }
     if (g != 0) {
         if (sn_noise_counter >= g) {
