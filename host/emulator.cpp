@@ -1,6 +1,7 @@
 #include "host/emulator.h"
 
 #include <cstdlib>
+#include <initializer_list>
 
 #include "cpu/cpu.h"
 #include "host/frame.h"
@@ -14,26 +15,19 @@
 #include "machines/memory_map.h"
 #include "machines/mz_ports.h"
 #include "machines/sound.h"
+#include "sidecar/fdc.h"
 #include "sidecar/quickdisk.h"
 #include "sidecar/ramdisc.h"
+#include "sidecar/sidecar.h"
 
 MachineKind requested_kind = MZ700_MODE;
 uint8_t requested_option = 0;
-uint8_t irq_sources = 0;
 
 namespace {
 
 FsVolume storage_volume;
 FsDir root_dir;
 FsFile state_file; // the RAM dump and the 128K snapshot
-
-void update_level_request()
-{
-    if (irq_sources)
-        event_raise(EV_INT_LEVEL);
-    else
-        event_clear(EV_INT_LEVEL);
-}
 
 // F12: the machine chosen by the selection keys held in the emulated matrix.
 // Returns false when the restart waits for the next pass (P, the PMD 85).
@@ -93,25 +87,6 @@ void save_state()
 
 } // namespace
 
-void irq_source_set(uint8_t mask)
-{
-    irq_sources |= mask;
-    update_level_request();
-}
-
-void irq_source_clear(uint8_t mask)
-{
-    irq_sources &= uint8_t(~mask);
-    update_level_request();
-}
-
-void irq_source_reset()
-{
-    irq_sources = 0;
-    event_clear(EV_INT_LEVEL);
-}
-
-uint8_t irq_source_read() { return irq_sources; }
 
 void request_machine(MachineKind kind, uint8_t option)
 {
@@ -157,12 +132,20 @@ void resync_raster()
 namespace {
 
 // Every normal end of the process, the window's quit included, writes back what the storage
-// devices still hold: the trace's last partial block and a RAM disc block changed less than
-// 50 frames ago.
+// devices still hold: the trace's last partial block, a RAM disc block changed less than 50 frames
+// ago, the file a program has open through the Sidecar and the floppy images.
 void flush_storage_at_exit()
 {
     trace_flush_at_exit();
     ramdisc_flush();
+    sidecar_flush();
+    fdc_flush();
+}
+
+void enable_ports(std::initializer_list<uint8_t> writes, std::initializer_list<uint8_t> reads)
+{
+    port_enable_write(writes.begin(), int(writes.size()));
+    port_enable_read(reads.begin(), int(reads.size()));
 }
 
 } // namespace
@@ -186,15 +169,14 @@ void system_init()
     if (fs_opendir(&root_dir, "/") == FS_OK) {
         load_rom_overrides();
         // The Sidecar devices come up here, each just before its ports are answered.
+        sidecar_reset();
+        enable_ports({0x50, 0x51, 0x52, 0x53}, {0x50, 0x51, 0x52, 0x53});
         qd_init();
-        constexpr std::array<uint8_t, 4> QUICK_DISK_PORTS = {0xF4, 0xF5, 0xF6, 0xF7};
-        port_enable_write(QUICK_DISK_PORTS.data(), int(QUICK_DISK_PORTS.size()));
-        port_enable_read(QUICK_DISK_PORTS.data(), int(QUICK_DISK_PORTS.size()));
+        enable_ports({0xF4, 0xF5, 0xF6, 0xF7}, {0xF4, 0xF5, 0xF6, 0xF7});
+        fdc_init();
+        enable_ports({0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF}, {0xD8, 0xD9, 0xDA, 0xDB});
         ramdisc_init();
-        constexpr std::array<uint8_t, 5> RAMDISC_WRITES = {0xE9, 0xEA, 0xEB, 0xF8, 0xFA};
-        constexpr std::array<uint8_t, 4> RAMDISC_READS = {0xEA, 0xEC, 0xF8, 0xF9};
-        port_enable_write(RAMDISC_WRITES.data(), int(RAMDISC_WRITES.size()));
-        port_enable_read(RAMDISC_READS.data(), int(RAMDISC_READS.size()));
+        enable_ports({0xE9, 0xEA, 0xEB, 0xF8, 0xFA}, {0xEA, 0xEC, 0xF8, 0xF9});
     }
     sound_open();
 }

@@ -5,11 +5,11 @@
 #include <SDL/SDL.h>
 #include <cstdint>
 
+#include "host/irq_sources.h"
 #include "machines/machine_kind.h"
 
 extern MachineKind requested_kind;
 extern uint8_t requested_option; // MZ-800: 1 selects the Japanese character generator
-extern uint8_t irq_sources;      // one bit per peripheral interrupt source
 
 void system_init();
 void power_on();                             // the main loop's start: RAM pattern, MZ-800 start
@@ -22,7 +22,3 @@ void request_machine(MachineKind kind, uint8_t option);
 void restart_machine();
 void resync_raster();
 
-void irq_source_set(uint8_t mask);
-void irq_source_clear(uint8_t mask);
-void irq_source_reset();
-uint8_t irq_source_read();

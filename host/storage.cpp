@@ -297,7 +297,8 @@ FsResult fs_read(FsFile* file, void* buffer, uint32_t count, uint32_t* done)
     return FS_OK;
 }
 
-// One host write; a short write is reported through done only.
+// One host write; a short write is reported through done only. Writing past the end grows the
+// size, so that callers reporting it (the Sidecar's size and end-of-file flag) tell the truth.
 FsResult fs_write(FsFile* file, const void* buffer, uint32_t count, uint32_t* done)
 {
     *done = 0;
@@ -306,6 +307,7 @@ FsResult fs_write(FsFile* file, const void* buffer, uint32_t count, uint32_t* do
     if (put < 0) return FS_IO_ERROR;
     *done = uint32_t(put);
     file->position += uint32_t(put);
+    if (file->position > file->size) file->size = file->position;
     return FS_OK;
 }
 

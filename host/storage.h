@@ -50,7 +50,7 @@ struct FsVolume {
 struct FsFile {
     int32_t open;      // 1 after a successful open, 0 after a failed one
     int32_t handle;    // host file descriptor; 0 means none
-    uint32_t size;     // file size at the moment of opening (writes do not change it)
+    uint32_t size;     // file size: the host's at opening, grown by writes past the end
     uint32_t position; // current offset, kept by read, write, seek
     char path[FS_HOST_PATH_SIZE]; // host path: the root followed by the normalised card path
 };

@@ -9,8 +9,10 @@
 #include "machines/keyboard.h"
 #include "machines/memory_map.h"
 #include "machines/sound.h"
+#include "sidecar/fdc.h"
 #include "sidecar/quickdisk.h"
 #include "sidecar/ramdisc.h"
+#include "sidecar/sidecar.h"
 
 uint8_t ppi_port_a = 0;
 uint8_t ppi_port_c = 0xFF;
@@ -106,6 +108,14 @@ uint8_t mz_port_read(uint16_t port)
 {
     const uint8_t p = uint8_t(port);
     switch (p) {
+    case 0x50: case 0x51: case 0x52: case 0x53: return sidecar_read(p & 3);
+    // The floppy controller is also decoded at 58h-5Fh, a range never enabled.
+    case 0x58: case 0x59: case 0x5A: case 0x5B:
+    case 0xD8: case 0xD9: case 0xDA: case 0xDB: {
+        const uint8_t value = fdc_read(p & 7);
+        fdc_poll();
+        return value;
+    }
     case 0xCE: return display_status();
     case 0xD0: return ppi_port_a;
     case 0xD1: return mz_keyboard_row(ppi_port_a & 0x0F);
@@ -124,6 +134,11 @@ void mz_port_write(uint16_t port, uint8_t value)
 {
     const uint8_t p = uint8_t(port);
     switch (p) {
+    case 0x50: case 0x51: case 0x52: case 0x53: sidecar_write(p & 3, value); break;
+    case 0x58: case 0x59: case 0x5A: case 0x5B: case 0x5C: case 0x5D: case 0x5E: case 0x5F:
+    case 0xD8: case 0xD9: case 0xDA: case 0xDB: case 0xDC: case 0xDD: case 0xDE: case 0xDF:
+        fdc_write(p & 7, value);
+        break;
     case 0xCC: gdg_write_format(value); break;
     case 0xCD: gdg_read_format(value); break;
     case 0xCE: gdg_display_mode(value); break;
@@ -139,7 +154,7 @@ void mz_port_write(uint16_t port, uint8_t value)
     case 0xF2: sn76489_write(value); break;
     case 0xF4: case 0xF5: case 0xF6: case 0xF7: qd_write(p & 3, value); break;
     case 0xFC: pio_control(value); break;
-    default: break; // the Sidecar devices attach here
+    default: break;
     }
 }
 

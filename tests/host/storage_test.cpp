@@ -107,7 +107,7 @@ protected:
 
 TEST_F(Storage, each_open_mode_creates_truncates_or_refuses_as_its_bits_say)
 {
-    // exists: "abcdef" before the open; write: of "XY" at offset 0; size: as opened.
+    // exists: "abcdef" before the open; write: of "XY" at offset 0; size: after the write.
     const struct { uint8_t mode; bool exists; FsResult open, write; uint32_t size; const char* after; } cases[] = {
         {0x00, true, FS_OK, FS_IO_ERROR, 6, "abcdef"},
         {FS_READ | 0x20, true, FS_OK, FS_IO_ERROR, 6, "abcdef"}, // other bits are ignored
@@ -116,11 +116,11 @@ TEST_F(Storage, each_open_mode_creates_truncates_or_refuses_as_its_bits_say)
         {FS_WRITE, false, FS_NO_FILE, FS_OK, 0, "<missing>"},
         {FS_READ | FS_WRITE, true, FS_OK, FS_OK, 6, "XYcdef"},
         {FS_WRITE | FS_CREATE_NEW, true, FS_NO_FILE, FS_OK, 0, "abcdef"},
-        {FS_WRITE | FS_CREATE_NEW, false, FS_OK, FS_OK, 0, "XY"},
-        {FS_WRITE | FS_CREATE_ALWAYS, true, FS_OK, FS_OK, 0, "XY"},
-        {FS_WRITE | FS_CREATE_ALWAYS, false, FS_OK, FS_OK, 0, "XY"},
+        {FS_WRITE | FS_CREATE_NEW, false, FS_OK, FS_OK, 2, "XY"},
+        {FS_WRITE | FS_CREATE_ALWAYS, true, FS_OK, FS_OK, 2, "XY"},
+        {FS_WRITE | FS_CREATE_ALWAYS, false, FS_OK, FS_OK, 2, "XY"},
         {FS_WRITE | FS_OPEN_ALWAYS, true, FS_OK, FS_OK, 6, "XYcdef"},
-        {FS_WRITE | FS_OPEN_ALWAYS, false, FS_OK, FS_OK, 0, "XY"},
+        {FS_WRITE | FS_OPEN_ALWAYS, false, FS_OK, FS_OK, 2, "XY"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << (c.exists ? " existing" : " missing"));
@@ -134,7 +134,7 @@ TEST_F(Storage, each_open_mode_creates_truncates_or_refuses_as_its_bits_say)
             EXPECT_EQ(std::string(file.path), sd.string() + "/sidecar/trace.dat");
             EXPECT_EQ(fs_write(&file, "XY", 2, &done), c.write);
             EXPECT_EQ(file.position, c.write == FS_OK ? 2u : 0u);
-            EXPECT_EQ(file.size, c.size); // as opened: writes do not change it
+            EXPECT_EQ(file.size, c.size); // a write past the end grows the file
         }
         EXPECT_EQ(fs_close(&file), FS_OK);
         EXPECT_EQ(host_text(sd / "sidecar/trace.dat"), c.after);

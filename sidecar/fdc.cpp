@@ -1,0 +1,659 @@
+// The Sidecar's floppy drives: a WD279x as the MZ-800 sees it, over Extended DSK images.
+// The controller's registers sit behind an inverting data bus, so every byte on D8h-DBh is kept
+// here as the controller's value, the complement of what the program wrote. Commands complete at
+// once: a program sees one status read with the busy bit and then the result, and sector data is
+// ready as soon as the command is written.
+// An image is a 256-byte disk header with a table of track-block sizes, then the track blocks:
+// each a 256-byte Track-Info header listing its sectors, then their data in list order. A sector
+// of size code N occupies N x 256 bytes. Which track block lies where is worked out from the table
+// whenever the track or side register changes; sector data moves through a 256-byte buffer.
+// Not modelled: timing, index pulses, the density bit, write protection, deleted-data marks.
+#include "sidecar/fdc.h"
+
+#include <array>
+#include <cstring>
+
+#include "host/irq_sources.h"
+#include "host/storage.h"
+
+namespace {
+
+// Controller status bits.
+constexpr uint8_t NOT_READY = 0x80;
+constexpr uint8_t RECORD_NOT_FOUND = 0x10;
+constexpr uint8_t CRC_ERROR = 0x08;
+constexpr uint8_t TRACK_ZERO = 0x04;
+constexpr uint8_t DATA_REQUEST = 0x02;
+constexpr uint8_t BUSY = 0x01;
+
+// What the next status read reports on top of (or instead of) the status.
+enum Report : uint8_t { NONE, ACCEPTED, NEXT_SECTOR, NOT_FOUND, RUN_ENDED };
+
+enum class Answer : uint8_t { UNKNOWN, YES, NO };
+
+constexpr uint8_t FDC_IRQ = 0x01;          // the controller's bit of the peripheral request mask
+constexpr uint8_t MOTOR = 0x80;            // drive select register: motor on
+constexpr uint32_t SIZE_TABLE = 0x34;      // disk header: one size byte per track block
+constexpr uint32_t SIZE_TABLE_ENTRIES = 204;
+constexpr uint32_t TRACK_INFO_SIZE = 0x100;
+constexpr uint32_t SECTOR_LIST = 0x18;     // Track-Info: eight bytes per sector
+constexpr uint32_t MAX_SECTORS = 29;       // as many as fit in the Track-Info block
+constexpr uint8_t PROBE_TRACK = 0x5A;      // what the boot ROM writes to find a controller
+constexpr uint32_t PATH_SIZE = 100;
+
+struct DriveRecord {
+    std::array<char, PATH_SIZE> path;
+    FsFile image;
+    uint8_t cached_track;
+    uint8_t cached_side;
+    uint8_t located_sector; // 0: none
+    uint32_t track_offset;  // 0: the cached track is not on the disk
+    uint16_t sector_size;   // 0: none
+};
+
+struct FdcState {
+    uint8_t status;
+    uint8_t data;
+    uint8_t track;
+    uint8_t sector;
+    uint8_t side;
+    std::array<uint8_t, 256> buffer;
+    uint16_t index;
+    uint8_t command;
+    uint8_t select;
+    uint8_t density;
+    uint8_t interrupt_enable;
+    uint16_t remaining;
+    bool multi_sector;
+    Report report;
+    uint8_t poll_count;
+    uint8_t format_state;
+    uint16_t format_count;
+    uint8_t format_fill;
+    uint8_t format_size_code;
+    uint8_t format_ids; // sector IDs collected (at buffer position 8 on)
+    uint8_t stall_count;
+    Answer fd0_disabled;
+};
+
+FdcState fdc{};
+std::array<DriveRecord, 4> drives{};
+
+DriveRecord& selected() { return drives[fdc.select & 3]; }
+bool holds_image(const DriveRecord& drive) { return drive.image.open != 0; }
+
+bool is_read_sector(uint8_t command) { return command >= 0x80 && command < 0xA0; }
+bool is_write_sector(uint8_t command) { return command >= 0xA0 && command < 0xC0; }
+bool is_read_address(uint8_t command) { return command >= 0xC0 && command < 0xD0; }
+bool is_write_track(uint8_t command) { return command == 0xF0 || command == 0xF4; }
+
+uint16_t chunk_size(const DriveRecord& drive) { return drive.sector_size < 256 ? drive.sector_size : 256; }
+
+bool read_exact(FsFile& file, void* to, uint32_t count)
+{
+    uint32_t done = 0;
+    return fs_read(&file, to, count, &done) == FS_OK && done == count;
+}
+
+bool write_exact(FsFile& file, const void* from, uint32_t count)
+{
+    uint32_t done = 0;
+    return fs_write(&file, from, count, &done) == FS_OK && done == count;
+}
+
+bool write_at(FsFile& file, uint32_t offset, const void* from, uint32_t count)
+{
+    return fs_seek(&file, offset) == FS_OK && write_exact(file, from, count);
+}
+
+// Where a track block begins: after the disk header and every block before it in table order.
+// The table is indexed as for two sides whatever the header says. An entry of 25h for track 0
+// side 1 counts as 11h, a value some image writers put there. 0 means the track is absent.
+uint32_t track_offset(DriveRecord& drive, uint8_t track, uint8_t side)
+{
+    const uint32_t entry = 2u * track + side;
+    if (entry >= SIZE_TABLE_ENTRIES)
+        return 0;
+    std::array<uint8_t, SIZE_TABLE_ENTRIES> sizes{};
+    if (fs_seek(&drive.image, SIZE_TABLE) != FS_OK || !read_exact(drive.image, sizes.data(), entry))
+        return 0;
+    uint32_t offset = TRACK_INFO_SIZE;
+    for (uint32_t i = 0; i < entry; ++i) {
+        const uint32_t units = (i == 1 && sizes[i] == 0x25) ? 0x11 : sizes[i];
+        if (units == 0)
+            return 0;
+        offset += units * 256;
+    }
+    return offset;
+}
+
+// Brings the cache of the selected drive to the track and side registers. False when that track
+// is not on the disk.
+bool select_track(bool force = false)
+{
+    DriveRecord& drive = selected();
+    if (force || drive.cached_track != fdc.track || drive.cached_side != fdc.side) {
+        drive.located_sector = 0;
+        drive.sector_size = 0;
+        drive.cached_track = fdc.track;
+        drive.cached_side = fdc.side;
+        drive.track_offset = holds_image(drive) ? track_offset(drive, fdc.track, fdc.side) : 0;
+    }
+    return drive.track_offset != 0;
+}
+
+// Finds sector `id` in the cached track's list and seeks to its data.
+bool locate_sector(DriveRecord& drive, uint8_t id)
+{
+    drive.sector_size = 0;
+    if (drive.track_offset == 0)
+        return false;
+    std::array<uint8_t, TRACK_INFO_SIZE> info{};
+    if (fs_seek(&drive.image, drive.track_offset) != FS_OK || !read_exact(drive.image, info.data(), TRACK_INFO_SIZE))
+        return false;
+    const uint32_t count = info[0x15] < MAX_SECTORS ? info[0x15] : MAX_SECTORS;
+    uint32_t data_offset = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* entry = &info[SECTOR_LIST + 8 * i];
+        const uint32_t size = uint32_t(entry[3]) * 256;
+        if (entry[2] != id) {
+            data_offset += size;
+            continue;
+        }
+        if (size == 0)
+            return false;
+        if (fs_seek(&drive.image, drive.track_offset + TRACK_INFO_SIZE + data_offset) != FS_OK) {
+            drive.located_sector = 0;
+            return false;
+        }
+        drive.sector_size = uint16_t(size);
+        drive.located_sector = id;
+        return true;
+    }
+    return false;
+}
+
+void lower_interrupt()
+{
+    fdc.poll_count = 0;
+    irq_source_clear(FDC_IRQ);
+}
+
+void end_command()
+{
+    fdc.remaining = 0;
+    fdc.command = 0;
+    fdc.status = 0;
+    fdc.report = NONE;
+}
+
+// A sector has been read out or written in: a multi-sector command goes on with the next ID on
+// the track, or ends the run when there is none.
+void end_of_sector()
+{
+    if (!fdc.multi_sector) {
+        end_command();
+        return;
+    }
+    DriveRecord& drive = selected();
+    fdc.sector = uint8_t(drive.located_sector + 1);
+    if (!locate_sector(drive, fdc.sector)) {
+        fdc.sector = uint8_t(fdc.sector - 1);
+        fdc.remaining = 0;
+        fdc.report = RUN_ENDED;
+        return;
+    }
+    if (is_read_sector(fdc.command) && !read_exact(drive.image, fdc.buffer.data(), chunk_size(drive))) {
+        fdc.remaining = 0;
+        fdc.command = 0;
+        return;
+    }
+    fdc.index = 0;
+    fdc.remaining = drive.sector_size;
+    fdc.report = NEXT_SECTOR;
+}
+
+void type_one(uint8_t c)
+{
+    fdc.status = 0;
+    if (!holds_image(selected())) {
+        fdc.status = NOT_READY;
+        return;
+    }
+    if (c < 0x10) { // restore
+        fdc.track = 0;
+        fdc.side = 0;
+    } else if (c < 0x20) { // seek to the data register
+        fdc.track = fdc.data;
+    } else if (c >= 0x60) { // step out
+        if (fdc.track != 0)
+            --fdc.track;
+    } else if (c >= 0x40) { // step in
+        ++fdc.track;
+    }
+    fdc.remaining = 0;
+    fdc.status = fdc.track == 0 ? TRACK_ZERO : 0;
+    fdc.index = 0;
+    fdc.command = 0;
+    fdc.report = ACCEPTED;
+}
+
+void sector_command(uint8_t c)
+{
+    fdc.status = 0;
+    fdc.remaining = 0;
+    fdc.index = 0;
+    fdc.report = ACCEPTED;
+    DriveRecord& drive = selected();
+    if (!holds_image(drive)) {
+        fdc.status = NOT_READY;
+        return;
+    }
+    fdc.multi_sector = (c & 0x10) != 0;
+    if (!select_track() || !locate_sector(drive, fdc.sector)) {
+        fdc.report = NOT_FOUND;
+        return;
+    }
+    if (is_read_sector(c) && !read_exact(drive.image, fdc.buffer.data(), chunk_size(drive)))
+        return;
+    fdc.remaining = drive.sector_size;
+    fdc.status |= DATA_REQUEST | BUSY;
+}
+
+// The ID field of the sector under the head, in the order track, sector, side, size code.
+void read_address()
+{
+    DriveRecord& drive = selected();
+    if (!select_track())
+        return;
+    if (drive.located_sector == 0 && !locate_sector(drive, 1))
+        return;
+    fdc.sector = drive.located_sector;
+    const std::array<uint8_t, 6> id = {drive.cached_track, drive.located_sector, drive.cached_side,
+                                       uint8_t(drive.sector_size / 256), 0, 0};
+    std::memcpy(fdc.buffer.data(), id.data(), id.size());
+    fdc.index = 0;
+    fdc.remaining = uint16_t(id.size());
+    fdc.status = DATA_REQUEST | BUSY;
+    fdc.report = ACCEPTED;
+}
+
+void write_command(uint8_t c)
+{
+    fdc.stall_count = 0;
+    if (fdc.poll_count)
+        lower_interrupt();
+    fdc.command = c;
+    if (c < 0x80) {
+        type_one(c);
+    } else if (c < 0xC0) {
+        sector_command(c);
+    } else if (is_read_address(c)) {
+        read_address();
+    } else if (is_write_track(c)) {
+        if (!holds_image(selected())) {
+            fdc.status = NOT_READY;
+            return;
+        }
+        fdc.format_state = 0;
+        fdc.format_count = 0;
+        fdc.status = DATA_REQUEST | BUSY;
+        fdc.report = ACCEPTED;
+    } else if (c == 0xD0 || c == 0xD8) { // force interrupt
+        end_command();
+        fdc.index = 0;
+    }
+}
+
+// A read-sector command whose data the program does not fetch: after ten status reads the sector
+// has passed under the head.
+void check_stall()
+{
+    const DriveRecord& drive = selected();
+    if (fdc.status == (RECORD_NOT_FOUND | CRC_ERROR) || !is_read_sector(fdc.command) || fdc.remaining == 0 ||
+        fdc.remaining != drive.sector_size)
+        return;
+    if (++fdc.stall_count <= 10)
+        return;
+    fdc.stall_count = 0;
+    if (fdc.multi_sector) {
+        end_of_sector();
+    } else {
+        end_command();
+    }
+}
+
+uint8_t read_status()
+{
+    check_stall();
+    uint8_t value = fdc.status;
+    switch (fdc.report) {
+    case NONE: break;
+    case ACCEPTED: value = uint8_t(fdc.status | BUSY); break;
+    case NEXT_SECTOR: value = BUSY; fdc.status = DATA_REQUEST | BUSY; break;
+    case NOT_FOUND: value = BUSY; fdc.status = RECORD_NOT_FOUND | CRC_ERROR; break;
+    case RUN_ENDED: value = RECORD_NOT_FOUND | BUSY; fdc.status = 0; break;
+    }
+    fdc.report = NONE;
+    return value;
+}
+
+// The boot ROM writes 5Ah to the track register and reads it back to learn whether a controller
+// is there. Drive 0 empty, or the file "/sidecar/fd0disabled.cfg" present, hides the controller.
+bool probe_hidden()
+{
+    if (fdc.fd0_disabled == Answer::UNKNOWN) {
+        FsFile marker{};
+        fdc.fd0_disabled = fs_open(&marker, "/sidecar/fd0disabled.cfg", FS_READ) == FS_OK ? Answer::YES : Answer::NO;
+        fs_close(&marker);
+    }
+    return !holds_image(drives[0]) || fdc.fd0_disabled == Answer::YES;
+}
+
+uint8_t read_data()
+{
+    fdc.stall_count = 0;
+    lower_interrupt();
+    DriveRecord& drive = selected();
+    if (!holds_image(drive)) {
+        fdc.status = NOT_READY;
+        return 0x00; // the complement of FFh
+    }
+    if (fdc.remaining == 0 || is_write_sector(fdc.command))
+        return fdc.data; // no read transfer: the data register as last written
+    if (is_read_address(fdc.command)) {
+        const uint8_t value = fdc.buffer[fdc.index++ & 0xFF];
+        if (--fdc.remaining == 0)
+            end_command();
+        return value;
+    }
+    const uint8_t value = fdc.buffer[fdc.index];
+    --fdc.remaining;
+    const uint16_t chunk = chunk_size(drive);
+    if (fdc.index + 1 >= chunk) {
+        fdc.index = 0;
+        if (fdc.remaining != 0 && !read_exact(drive.image, fdc.buffer.data(), chunk)) {
+            fdc.remaining = 0;
+            fdc.command = 0;
+            return value;
+        }
+    } else {
+        ++fdc.index;
+    }
+    if (fdc.remaining == 0)
+        end_of_sector();
+    return value;
+}
+
+// The byte of a write-sector transfer; each full chunk goes to the image in place.
+void write_sector_byte(uint8_t value)
+{
+    DriveRecord& drive = selected();
+    if (!holds_image(drive)) {
+        fdc.status = NOT_READY;
+        return;
+    }
+    fdc.buffer[fdc.index] = value;
+    --fdc.remaining;
+    const uint16_t chunk = chunk_size(drive);
+    if (fdc.index + 1 < chunk) {
+        ++fdc.index;
+    } else {
+        fdc.index = 0;
+        if (!write_exact(drive.image, fdc.buffer.data(), chunk)) {
+            fdc.remaining = 0;
+            fdc.command = 0;
+            return;
+        }
+    }
+    if (fdc.remaining == 0) {
+        fs_sync(&drive.image);
+        end_of_sector();
+    }
+}
+
+void end_format()
+{
+    end_command();
+    fdc.format_state = 5;
+}
+
+// The formatted track goes to the image: its Track-Info block and its sectors filled with the fill
+// byte. Everything after it in the image is cut off, so a disk is formatted from track 0 on.
+void write_formatted_track()
+{
+    end_format();
+    DriveRecord& drive = selected();
+    if (!select_track(true) || fs_seek(&drive.image, drive.track_offset) != FS_OK)
+        return;
+    FsFile& image = drive.image;
+    const uint8_t n = fdc.format_size_code;
+    fdc.buffer[4] = n;
+    std::array<uint8_t, TRACK_INFO_SIZE> info{};
+    std::memcpy(info.data(), "Track-Info\r\n", 12);
+    std::memcpy(&info[0x10], fdc.buffer.data(), 8);
+    uint32_t units = 0;
+    for (uint32_t i = 0; i < fdc.format_ids; ++i) {
+        const uint8_t id = fdc.buffer[8 + i];
+        if (id == 0)
+            break;
+        const std::array<uint8_t, 8> entry = {fdc.track, fdc.side, id, n, 0, 0, 0, n};
+        std::memcpy(&info[SECTOR_LIST + 8 * i], entry.data(), entry.size());
+        units += n;
+    }
+    if (!write_exact(image, info.data(), TRACK_INFO_SIZE))
+        return;
+    std::array<uint8_t, 256> fill;
+    fill.fill(fdc.format_fill);
+    for (uint32_t u = 0; u < units; ++u)
+        if (!write_exact(image, fill.data(), 256))
+            return;
+    if (fs_sync(&image) != FS_OK || fs_truncate(&image) != FS_OK || fs_sync(&image) != FS_OK)
+        return;
+    const uint8_t tracks = fdc.side == 1 ? uint8_t(fdc.track + 1) : fdc.track;
+    const uint8_t size = uint8_t(units + 1); // the Track-Info block is one unit
+    if (write_at(image, 0x30, &tracks, 1) && write_at(image, SIZE_TABLE + 2u * fdc.track + fdc.side, &size, 1))
+        fs_sync(&image);
+    drive.located_sector = 0;
+    drive.sector_size = 0;
+}
+
+// The write-track stream as a formatter sends it: an index mark, then per sector an ID field
+// (mark FEh, track, side, sector ID, size code) and a data field (mark FBh or F8h, the data),
+// with gaps of filler between. Only what the image can hold is taken from it: the IDs in order,
+// the size code and the first data byte as the fill.
+void format_byte(uint8_t c)
+{
+    const uint16_t count = fdc.format_count++;
+    switch (fdc.format_state) {
+    case 0: // waiting for the index mark
+        if (c == 0xFC) {
+            fdc.format_state = 1;
+            fdc.format_count = 0;
+            fdc.buffer.fill(0);
+            if (fdc.track == 0 && fdc.side == 0) { // a fresh disk: new creator, empty size table
+                std::array<uint8_t, 18 + SIZE_TABLE_ENTRIES> header{};
+                std::memcpy(header.data(), "Sidecar v1.00", 13);
+                header[15] = 2; // sides
+                if (!write_at(selected().image, 0x22, header.data(), uint32_t(header.size())))
+                    end_format();
+            }
+        } else if (count >= 100) {
+            end_format();
+        }
+        break;
+    case 1: // waiting for the first ID field
+        if (c == 0xFE) {
+            fdc.format_state = 2;
+            fdc.format_count = 0;
+            const std::array<uint8_t, 8> fields = {fdc.track, fdc.side, 0, 0, 0, 1, 0x4E, 0xE5};
+            std::memcpy(fdc.buffer.data(), fields.data(), fields.size());
+            fdc.format_ids = 0;
+        } else if (count >= 100) {
+            end_format();
+        }
+        break;
+    case 2: // the ID field, then the data mark
+        if (count == 2 && fdc.format_ids < MAX_SECTORS) {
+            fdc.buffer[8 + fdc.format_ids++] = c;
+        } else if (count == 3) {
+            fdc.format_size_code = c;
+        } else if (count >= 4 && (c == 0xFB || c == 0xF8)) {
+            fdc.format_state = 3;
+            fdc.format_count = 0;
+            fdc.remaining = uint16_t(fdc.format_size_code * 256);
+        } else if (count >= 100) {
+            end_format();
+        }
+        break;
+    case 3: // the data field
+        if (count == 0)
+            fdc.format_fill = c;
+        if (fdc.format_count > fdc.remaining) {
+            fdc.format_state = 4;
+            fdc.format_count = 0;
+            fdc.remaining = 0;
+        }
+        break;
+    case 4: // between sectors; a long gap ends the track
+        if (c == 0xFE) {
+            fdc.format_state = 2;
+            fdc.format_count = 0;
+            if (fdc.buffer[5] < MAX_SECTORS)
+                ++fdc.buffer[5];
+        } else if (count >= 200) {
+            write_formatted_track();
+        }
+        break;
+    default: break; // the track is written; the rest of the stream is ignored
+    }
+}
+
+void write_data(uint8_t c)
+{
+    fdc.stall_count = 0;
+    lower_interrupt();
+    if (is_write_track(fdc.command))
+        format_byte(c);
+    else if (fdc.remaining != 0 && is_write_sector(fdc.command))
+        write_sector_byte(c);
+    else
+        fdc.data = c; // a data byte during a read transfer never reaches the disk
+}
+
+void select_drive(uint8_t value)
+{
+    if (value & 0x04)
+        fdc.select = value & 0x83;
+    else if (value & MOTOR)
+        fdc.select |= MOTOR;
+    else
+        fdc.select &= uint8_t(~MOTOR);
+}
+
+} // namespace
+
+bool attach_drive(uint8_t number)
+{
+    if (number > 3)
+        return false;
+    DriveRecord& drive = drives[number];
+    if (holds_image(drive)) {
+        if (fs_sync(&drive.image) != FS_OK)
+            return false;
+        fs_close(&drive.image);
+    }
+    drive = DriveRecord{};
+    char config_path[] = "/sidecar/fd0.cfg";
+    config_path[11] = char('0' + number);
+    FsFile config{};
+    if (fs_open(&config, config_path, FS_READ) != FS_OK)
+        return false;
+    // The file holds the bare card path. One byte more than fits is read, so that a path too long
+    // for the record leaves the drive empty instead of naming some other file.
+    std::array<char, PATH_SIZE> text{};
+    uint32_t length = 0;
+    const FsResult read = fs_read(&config, text.data(), PATH_SIZE, &length);
+    fs_close(&config);
+    if (read != FS_OK)
+        return false;
+    length = uint32_t(strnlen(text.data(), length));
+    const bool rooted = length > 0 && text[0] == '/';
+    if (length + (rooted ? 0 : 1) >= PATH_SIZE)
+        return false;
+    drive.path[0] = '/';
+    std::memcpy(&drive.path[rooted ? 0 : 1], text.data(), length);
+    if (fs_open(&drive.image, drive.path.data(), FS_READ | FS_WRITE) != FS_OK) {
+        drive = DriveRecord{};
+        return false;
+    }
+    drive.track_offset = TRACK_INFO_SIZE; // track 0 side 0 always follows the disk header
+    return true;
+}
+
+void fdc_init()
+{
+    for (DriveRecord& drive : drives)
+        fs_close(&drive.image);
+    fdc = FdcState{};
+    drives = {};
+    irq_source_clear(FDC_IRQ);
+    for (uint8_t n = 0; n < drives.size(); ++n)
+        attach_drive(n);
+}
+
+uint8_t fdc_read(uint8_t offset)
+{
+    switch (offset) {
+    case 0: return uint8_t(~read_status());
+    case 1: return (fdc.track == PROBE_TRACK && probe_hidden()) ? 0xFF : uint8_t(~fdc.track);
+    case 2:
+        if (fdc.select & MOTOR)
+            fdc.sector = selected().located_sector;
+        return uint8_t(~fdc.sector);
+    case 3: return uint8_t(~read_data());
+    default: return 0xFF;
+    }
+}
+
+void fdc_write(uint8_t offset, uint8_t value)
+{
+    const uint8_t c = uint8_t(~value);
+    switch (offset) {
+    case 0: write_command(c); break;
+    case 1:
+        if (c != 0) // FFh on the bus is taken as no write
+            fdc.track = c;
+        break;
+    case 2: fdc.sector = c; break;
+    case 3: write_data(c); break;
+    case 4: select_drive(value); break;
+    case 5: fdc.side = value & 1; break;
+    case 6: fdc.density = value & 1; break;
+    case 7:
+        fdc.interrupt_enable = value & 1;
+        if (!fdc.interrupt_enable)
+            lower_interrupt();
+        break;
+    default: break;
+    }
+}
+
+void fdc_poll()
+{
+    if (!fdc.interrupt_enable)
+        return;
+    const bool transfer_waiting = fdc.remaining != 0 && (is_read_sector(fdc.command) || is_write_sector(fdc.command) ||
+                                                         is_read_address(fdc.command));
+    if (!transfer_waiting && !is_write_track(fdc.command))
+        return;
+    if (fdc.poll_count < 0xFF && ++fdc.poll_count == 3)
+        irq_source_set(FDC_IRQ);
+}
+
+void fdc_flush()
+{
+    for (DriveRecord& drive : drives)
+        if (holds_image(drive))
+            fs_sync(&drive.image);
+}

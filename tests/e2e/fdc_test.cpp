@@ -1,0 +1,445 @@
+// The Sidecar floppy drives as an MZ-800 program sees them: a WD279x at D8h-DFh behind an
+// inverting bus, with Extended DSK images on the card. Every access is one IN or OUT.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+#include <unistd.h>
+
+#include "cpu/machine_interface.h"
+#include "host/emulator.h"
+#include "tools/headless.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Controller commands and status bits, as the controller sees them.
+constexpr uint8_t RESTORE = 0x00, SEEK = 0x10, STEP_IN = 0x40, READ_SECTOR = 0x80, READ_MULTI = 0x90,
+                  WRITE_SECTOR = 0xA0, WRITE_MULTI = 0xB0, READ_ADDRESS = 0xC0, WRITE_TRACK = 0xF0,
+                  FORCE_INTERRUPT = 0xD0;
+constexpr uint8_t BUSY = 0x01, DATA_REQUEST = 0x02, TRACK_ZERO = 0x04, NOT_FOUND_CRC = 0x18, NOT_READY = 0x80;
+enum Register : uint8_t { COMMAND, TRACK, SECTOR, DATA };
+
+// The program writes and reads the complement of the controller's value on D8h-DBh.
+void put(Register r, uint8_t value) { io_write(uint16_t(0xD8 + r), uint8_t(~value)); }
+uint8_t get(Register r) { return uint8_t(~io_read(uint16_t(0xD8 + r))); }
+void select_drive(uint8_t drive) { io_write(0xDC, uint8_t(0x84 | drive)); } // drive, motor on
+void select_side(uint8_t side) { io_write(0xDD, side); }
+
+// The byte at `offset` of sector `id` on track/side, in the images the tests build.
+uint8_t pattern(uint8_t track, uint8_t side, uint8_t id, uint32_t offset)
+{
+    return uint8_t(track * 31 + side * 17 + id * 7 + offset * 13 + (offset >> 8));
+}
+
+struct Sector {
+    uint8_t id;
+    uint8_t size_code; // N x 256 bytes
+};
+
+struct Track {
+    uint8_t track, side;
+    std::vector<Sector> sectors;
+};
+
+std::vector<Sector> sixteen_sectors()
+{
+    std::vector<Sector> list;
+    for (uint8_t id = 1; id <= 16; ++id)
+        list.push_back({id, 1});
+    return list;
+}
+
+// An Extended DSK image laid out as the drive reads it: disk header with the size table indexed
+// 2 x track + side, then per track a Track-Info block and the sector data in list order.
+std::vector<uint8_t> make_image(const std::vector<Track>& tracks)
+{
+    std::vector<uint8_t> image(0x100, 0);
+    const std::string signature = "EXTENDED CPC DSK File\r\nDisk-Info\r\n";
+    std::copy(signature.begin(), signature.end(), image.begin());
+    image[0x31] = 2;
+    for (const Track& t : tracks) {
+        std::vector<uint8_t> block(0x100, 0);
+        const std::string info = "Track-Info\r\n";
+        std::copy(info.begin(), info.end(), block.begin());
+        block[0x10] = t.track;
+        block[0x11] = t.side;
+        block[0x15] = uint8_t(t.sectors.size());
+        for (size_t i = 0; i < t.sectors.size(); ++i) {
+            const Sector& s = t.sectors[i];
+            uint8_t* e = &block[0x18 + 8 * i];
+            e[0] = t.track, e[1] = t.side, e[2] = s.id, e[3] = s.size_code, e[7] = s.size_code;
+            for (uint32_t b = 0; b < s.size_code * 256u; ++b)
+                block.push_back(pattern(t.track, t.side, s.id, b));
+        }
+        image[0x34 + 2 * t.track + t.side] = uint8_t(block.size() / 256);
+        image[0x30] = uint8_t(t.track + 1);
+        image.insert(image.end(), block.begin(), block.end());
+    }
+    return image;
+}
+
+class Floppy : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("kestrel-fdc-" + std::to_string(::getpid()));
+        fs::create_directories(root / "sidecar");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    void write_file(const fs::path& path, const std::vector<uint8_t>& bytes) const
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    void write_text(const fs::path& path, const std::string& text) const
+    {
+        write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+    }
+    std::vector<uint8_t> file_bytes(const fs::path& path) const
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Drive 0 holds `image` as "/sidecar/disk.dsk"; the emulator is started on it.
+    void start_with(const std::vector<uint8_t>& image, const std::string& config = "/sidecar/disk.dsk")
+    {
+        write_file(disk(), image);
+        write_text(root / "sidecar" / "fd0.cfg", config);
+        headless::power_on(root.c_str());
+        select_drive(0);
+    }
+    fs::path disk() const { return root / "sidecar" / "disk.dsk"; }
+
+    fs::path root;
+};
+
+// Status reads after a command: the first shows the command accepted, the next the result.
+std::vector<uint8_t> statuses(int count)
+{
+    std::vector<uint8_t> seen;
+    for (int i = 0; i < count; ++i)
+        seen.push_back(get(COMMAND));
+    return seen;
+}
+
+std::vector<uint8_t> read_bytes(uint32_t count)
+{
+    std::vector<uint8_t> bytes;
+    for (uint32_t i = 0; i < count; ++i)
+        bytes.push_back(get(DATA));
+    return bytes;
+}
+
+std::vector<uint8_t> expected_sector(uint8_t track, uint8_t side, uint8_t id, uint32_t size)
+{
+    std::vector<uint8_t> bytes;
+    for (uint32_t b = 0; b < size; ++b)
+        bytes.push_back(pattern(track, side, id, b));
+    return bytes;
+}
+
+void seek(uint8_t track)
+{
+    put(DATA, track);
+    put(COMMAND, SEEK);
+    statuses(2);
+}
+
+TEST_F(Floppy, BootProbeSeesTheControllerOnlyWithDriveZeroAttachedAndNotDisabled)
+{
+    struct Case {
+        const char* name;
+        bool image;
+        bool disabled;
+        uint8_t expected;
+    };
+    for (const Case& c : {Case{"drive 0 holds a disk", true, false, 0x5A}, Case{"no disk", false, false, 0x00},
+                          Case{"disabled by fd0disabled.cfg", true, true, 0x00}}) {
+        fs::remove_all(root / "sidecar");
+        fs::create_directories(root / "sidecar");
+        if (c.disabled)
+            write_text(root / "sidecar" / "fd0disabled.cfg", "");
+        if (c.image) {
+            start_with(make_image({{0, 0, sixteen_sectors()}}));
+        } else {
+            headless::power_on(root.c_str());
+        }
+        put(TRACK, 0x5A);
+        EXPECT_EQ(get(TRACK), c.expected) << c.name;
+        put(TRACK, 0x00); // FFh on the bus is no write
+        EXPECT_EQ(get(TRACK), c.expected) << c.name;
+        put(TRACK, 0x21);
+        EXPECT_EQ(get(TRACK), 0x21) << c.name;
+    }
+}
+
+TEST_F(Floppy, TypeOneCommandsMoveTheHeadAndReportTrackZero)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}}));
+    put(TRACK, 7);
+    select_side(1);
+    put(COMMAND, RESTORE);
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{TRACK_ZERO | BUSY, TRACK_ZERO}));
+    EXPECT_EQ(get(TRACK), 0);
+    seek(5);
+    EXPECT_EQ(get(TRACK), 5);
+    put(COMMAND, STEP_IN);
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{BUSY, 0}));
+    EXPECT_EQ(get(TRACK), 6);
+    put(COMMAND, 0x60); // step out
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{BUSY, 0}));
+    EXPECT_EQ(get(TRACK), 5);
+    put(COMMAND, RESTORE);
+    put(COMMAND, 0x60); // step out stops at track 0
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{TRACK_ZERO | BUSY, TRACK_ZERO}));
+
+    // A drive without a disk is not ready, and its data reads FFh on the bus.
+    select_drive(1);
+    put(COMMAND, RESTORE);
+    EXPECT_EQ(get(COMMAND), NOT_READY);
+    EXPECT_EQ(io_read(0xDB), 0xFF);
+}
+
+TEST_F(Floppy, ReadSectorDeliversTheImageBytesInChunksOfTheBuffer)
+{
+    // Track 1 side 1 has sectors of 256 and 512 bytes (the larger one in two 256-byte chunks);
+    // its table entry 1 is 25h, which counts as 11h.
+    std::vector<uint8_t> image = make_image({{0, 0, sixteen_sectors()},
+                                             {0, 1, sixteen_sectors()},
+                                             {1, 0, sixteen_sectors()},
+                                             {1, 1, {{9, 1}, {3, 2}, {4, 1}}}});
+    image[0x35] = 0x25;
+    start_with(image);
+
+    struct Case {
+        uint8_t track, side, id;
+        uint32_t size;
+    };
+    for (const Case& c : {Case{0, 0, 1, 256}, Case{0, 1, 16, 256}, Case{1, 1, 3, 512}, Case{1, 1, 4, 256}}) {
+        seek(c.track);
+        select_side(c.side);
+        put(SECTOR, c.id);
+        put(COMMAND, READ_SECTOR);
+        EXPECT_EQ(get(COMMAND), DATA_REQUEST | BUSY);
+        EXPECT_EQ(read_bytes(c.size), expected_sector(c.track, c.side, c.id, c.size))
+            << "track " << int(c.track) << " side " << int(c.side) << " sector " << int(c.id);
+        EXPECT_EQ(get(COMMAND), 0) << "the command ends with the last byte";
+    }
+}
+
+TEST_F(Floppy, MissingSectorsAndTracksReportRecordNotFound)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}}));
+    put(SECTOR, 17);
+    put(COMMAND, READ_SECTOR);
+    EXPECT_EQ(statuses(3), (std::vector<uint8_t>{BUSY, NOT_FOUND_CRC, NOT_FOUND_CRC}));
+    seek(3);
+    put(SECTOR, 1);
+    put(COMMAND, READ_SECTOR);
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{BUSY, NOT_FOUND_CRC}));
+}
+
+TEST_F(Floppy, MultiSectorReadRunsToTheLastSectorOfTheTrack)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}}));
+    put(SECTOR, 1);
+    put(COMMAND, READ_MULTI);
+    EXPECT_EQ(get(COMMAND), DATA_REQUEST | BUSY);
+    std::vector<uint8_t> expected;
+    for (uint8_t id = 1; id <= 16; ++id) {
+        const std::vector<uint8_t> s = expected_sector(0, 0, id, 256);
+        expected.insert(expected.end(), s.begin(), s.end());
+    }
+    EXPECT_EQ(read_bytes(4096), expected);
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{0x10 | BUSY, 0}));
+    EXPECT_EQ(get(SECTOR), 16);
+}
+
+TEST_F(Floppy, AReadWhoseDataIsNeverFetchedEndsAfterElevenStatusReads)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}}));
+    put(SECTOR, 2);
+    put(COMMAND, READ_SECTOR);
+    const std::vector<uint8_t> seen = statuses(12);
+    EXPECT_EQ(seen[9], DATA_REQUEST | BUSY) << "still waiting at the tenth read";
+    EXPECT_EQ(seen[10], 0) << "the sector has passed under the head";
+    EXPECT_EQ(seen[11], 0);
+}
+
+TEST_F(Floppy, WriteSectorChangesTheImageInPlace)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}, {0, 1, sixteen_sectors()}}));
+    std::vector<uint8_t> expected = file_bytes(disk());
+    select_side(1);
+    put(SECTOR, 15);
+    put(COMMAND, WRITE_MULTI);
+    EXPECT_EQ(get(COMMAND), DATA_REQUEST | BUSY);
+    for (uint32_t i = 0; i < 512; ++i)
+        put(DATA, uint8_t(i ^ 0xA5));
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{0x10 | BUSY, 0}));
+    // Track 0 side 1 begins after the header and track 0 side 0 (17 units); its sector 15 after
+    // the Track-Info block and 14 sectors.
+    const uint32_t sector15 = 0x100 + 17 * 256 + 0x100 + 14 * 256;
+    for (uint32_t i = 0; i < 512; ++i)
+        expected[sector15 + i] = uint8_t(i ^ 0xA5);
+    EXPECT_EQ(file_bytes(disk()), expected);
+
+    put(SECTOR, 16);
+    put(COMMAND, READ_SECTOR);
+    get(COMMAND);
+    const std::vector<uint8_t> back = read_bytes(256);
+    EXPECT_EQ(back, std::vector<uint8_t>(expected.begin() + sector15 + 256, expected.begin() + sector15 + 512));
+}
+
+TEST_F(Floppy, ReadAddressGivesTheIdFieldOfTheSectorUnderTheHead)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}, {0, 1, sixteen_sectors()}, {1, 0, {{1, 2}, {6, 2}}}}));
+    seek(1);
+    put(COMMAND, READ_ADDRESS); // on a fresh track: sector 1
+    EXPECT_EQ(get(COMMAND), DATA_REQUEST | BUSY);
+    EXPECT_EQ(read_bytes(6), (std::vector<uint8_t>{1, 1, 0, 2, 0, 0})) << "track, sector, side, size code";
+    EXPECT_EQ(get(COMMAND), 0);
+    put(SECTOR, 6);
+    put(COMMAND, READ_SECTOR);
+    put(COMMAND, FORCE_INTERRUPT);
+    put(COMMAND, READ_ADDRESS); // after a sector was found: that sector
+    EXPECT_EQ(read_bytes(6), (std::vector<uint8_t>{1, 6, 0, 2, 0, 0}));
+    EXPECT_EQ(get(SECTOR), 6);
+}
+
+TEST_F(Floppy, InterruptRisesOnTheThirdPollOfAWaitingTransferAndFallsOnData)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}}));
+    io_write(0xDF, 1);
+    put(SECTOR, 1);
+    put(COMMAND, READ_SECTOR);
+    get(COMMAND);
+    get(COMMAND);
+    EXPECT_EQ(irq_source_read() & 1, 0);
+    get(COMMAND);
+    EXPECT_EQ(irq_source_read() & 1, 1);
+    get(DATA);
+    EXPECT_EQ(irq_source_read() & 1, 0);
+    put(COMMAND, FORCE_INTERRUPT);
+    statuses(4);
+    EXPECT_EQ(irq_source_read() & 1, 0) << "nothing waits after a forced interrupt";
+}
+
+TEST_F(Floppy, DriveConfigurationPaths)
+{
+    const std::vector<uint8_t> image = make_image({{0, 0, sixteen_sectors()}});
+    struct Case {
+        std::string config;
+        bool attached;
+    };
+    const std::string deep = "/sidecar/" + std::string(90, 'd') + ".dsk"; // 103 characters
+    for (const Case& c : {Case{"/sidecar/disk.dsk", true}, Case{"sidecar/disk.dsk", true},
+                          Case{"/sidecar/disk.dsk\n", false}, Case{deep, false}, Case{"/sidecar/none.dsk", false}}) {
+        if (c.config == deep)
+            write_file(root / "sidecar" / (std::string(90, 'd') + ".dsk"), image);
+        start_with(image, c.config);
+        put(COMMAND, RESTORE);
+        EXPECT_EQ(get(COMMAND), c.attached ? (TRACK_ZERO | BUSY) : NOT_READY) << c.config;
+    }
+}
+
+// The write-track stream of an MZ-800 formatter for one track of sixteen 256-byte sectors.
+void format_track(uint8_t track, uint8_t side, uint8_t fill)
+{
+    auto bytes = [](uint8_t value, int count) {
+        for (int i = 0; i < count; ++i)
+            put(DATA, value);
+    };
+    put(COMMAND, WRITE_TRACK);
+    EXPECT_EQ(get(COMMAND), DATA_REQUEST | BUSY);
+    bytes(0x4E, 80);
+    bytes(0x00, 12);
+    bytes(0xF6, 3);
+    put(DATA, 0xFC);
+    bytes(0x4E, 50);
+    for (uint8_t id = 1; id <= 16; ++id) {
+        bytes(0x00, 12);
+        bytes(0xF5, 3);
+        put(DATA, 0xFE);
+        put(DATA, track), put(DATA, side), put(DATA, id), put(DATA, 1);
+        put(DATA, 0xF7);
+        bytes(0x4E, 22);
+        bytes(0x00, 12);
+        bytes(0xF5, 3);
+        put(DATA, 0xFB);
+        bytes(fill, 256);
+        put(DATA, 0xF7);
+        bytes(0x4E, 54);
+    }
+    bytes(0x4E, 300);
+    EXPECT_EQ(get(COMMAND), 0) << "the track is written";
+}
+
+TEST_F(Floppy, FormattingTrackZeroOfBothSidesLaysOutAFreshImage)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}, {0, 1, sixteen_sectors()}, {1, 0, sixteen_sectors()}}));
+    format_track(0, 0, 0xE5);
+    select_side(1);
+    format_track(0, 1, 0xE5);
+
+    const std::vector<uint8_t> bytes = file_bytes(disk());
+    ASSERT_EQ(bytes.size(), 0x100u + 2 * 17 * 256);
+    EXPECT_EQ(std::string(bytes.begin() + 0x22, bytes.begin() + 0x2F), "Sidecar v1.00");
+    EXPECT_EQ(bytes[0x30], 1) << "track count";
+    EXPECT_EQ(bytes[0x31], 2) << "sides";
+    EXPECT_EQ(bytes[0x34], 0x11);
+    EXPECT_EQ(bytes[0x35], 0x11);
+    EXPECT_EQ(bytes[0x36], 0) << "the old track 1 is gone";
+    for (uint8_t side = 0; side < 2; ++side) {
+        const uint32_t block = 0x100 + side * 17 * 256;
+        EXPECT_EQ(std::string(bytes.begin() + block, bytes.begin() + block + 12), "Track-Info\r\n");
+        EXPECT_EQ(bytes[block + 0x11], side);
+        EXPECT_EQ(bytes[block + 0x14], 1) << "size code";
+        EXPECT_EQ(bytes[block + 0x15], 16) << "sectors";
+        for (uint8_t i = 0; i < 16; ++i) {
+            const uint8_t* e = &bytes[block + 0x18 + 8 * i];
+            EXPECT_EQ(std::vector<uint8_t>(e, e + 8), (std::vector<uint8_t>{0, side, uint8_t(i + 1), 1, 0, 0, 0, 1}));
+        }
+        EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + block + 256, bytes.begin() + block + 17 * 256),
+                  std::vector<uint8_t>(16 * 256, 0xE5));
+    }
+
+    // The fresh track reads back through the controller.
+    select_side(0);
+    put(SECTOR, 9);
+    put(COMMAND, READ_SECTOR);
+    get(COMMAND);
+    EXPECT_EQ(read_bytes(256), std::vector<uint8_t>(256, 0xE5));
+}
+
+TEST_F(Floppy, FormattingAnEmptyFileMakesAReadableDisk)
+{
+    write_file(disk(), {});
+    write_text(root / "sidecar" / "fd0.cfg", "/sidecar/disk.dsk");
+    headless::power_on(root.c_str());
+    select_drive(0);
+    for (uint8_t track = 0; track < 2; ++track) {
+        seek(track);
+        for (uint8_t side = 0; side < 2; ++side) {
+            select_side(side);
+            format_track(track, side, uint8_t(0x40 + 2 * track + side));
+        }
+    }
+    EXPECT_EQ(file_bytes(disk()).size(), 0x100u + 4 * 17 * 256);
+    seek(1);
+    select_side(1);
+    put(SECTOR, 16);
+    put(COMMAND, READ_SECTOR);
+    get(COMMAND);
+    EXPECT_EQ(read_bytes(256), std::vector<uint8_t>(256, 0x43));
+}
+
+} // namespace
