@@ -3,7 +3,8 @@
 ; At power-on the MZ-800 is in its native mode with the monitor ROM at 0000h, which jumps
 ; here. This code puts the machine into MZ-700 mode, sets up the memory map, the character
 ; generator RAM, the 8255 and the 8253, clears the screen, sounds the bell, and then starts
-; the first boot device that has something to start, or else the monitor.
+; the first boot device that has something to start, or else the monitor. The devices are
+; tried in this order: floppy drive 0, the Quick Disk.
 
 ; In MZ-700 mode E000h-E00Fh are the memory-mapped 8255, 8253 and sound gate; the ROM
 ; behind them cannot be read and is left blank.
@@ -49,6 +50,8 @@ _next:  POP HL
         JR _try
 
 BOOT_DEVICES:
+        DW FD_BOOT                      ; floppy.asm
+        DW QD_BOOT                      ; quickdisk.asm
         DW 0                            ; end of the list
 
 ; 8255: keyboard strobe out on port A, keyboard columns in on port B; the counter 0 output

@@ -1,13 +1,15 @@
 ; Kestrel monitor: 0000h-0FFFh of the MZ-800 system ROM.
 ;
 ; Runs in MZ-700 mode on the 40 x 25 text screen. It reads the keyboard matrix through the
-; 8255, echoes what is typed with a blinking cursor and obeys three commands, each typed
+; 8255, echoes what is typed with a blinking cursor and obeys four commands, each typed
 ; after the "*" prompt and ended with Enter (addresses are 1-4 hexadecimal digits):
 ;
 ;   D [addr]    display 8 lines of 8 bytes from addr (or from where the last D stopped)
 ;   M addr      modify memory: each line shows an address and its byte; type a new byte in
 ;               hexadecimal, or just Enter to keep it; "." ends
 ;   J addr      jump to addr; a program that returns comes back to the prompt
+;   L name      load the program file name (an MZF file) from the card through the Sidecar
+;               and run it; a name without a leading "/" is taken from the card's top
 ;
 ; Text is kept in the MZ's own character code (ASCII from 20h to 5Dh, small letters and
 ; graphics above); the table at 0A92h turns it into display codes for the screen.
@@ -98,6 +100,8 @@ COMMANDS:
         DW CMD_MODIFY
         DB 'J'
         DW CMD_JUMP
+        DB 'L'
+        DW CMD_LOAD
         DB 0
 
 BANNER: DB "** KESTREL MONITOR **", CR
@@ -190,6 +194,63 @@ CMD_JUMP:
         PUSH HL
         EX DE, HL
         JP (HL)
+
+; ---- Loading programs -------------------------------------------------------------------
+; Shared by the boot devices and the L command.
+
+; Carry set unless BC bytes from HL lie inside the program area, 1200h up to the text VRAM:
+; below it are the monitor and its work area, which a loading program must not overwrite.
+; Uses AF, DE.
+CHECK_AREA:
+        PUSH HL
+        LD DE, PROGRAM_AREA
+        OR A
+        SBC HL, DE
+        JR C, _out                      ; starts below the area
+        ADD HL, DE
+        ADD HL, BC
+        JR C, _out                      ; runs past FFFFh
+        LD DE, VRAM_CODES + 1
+        OR A
+        SBC HL, DE
+        CCF                             ; carry when the end lies beyond D000h
+        POP HL
+        RET
+_out:   POP HL
+        SCF
+        RET
+
+; Prints "LOADING " and the name at (DE): up to B characters, fewer when a CR ends it; then a
+; new line. Uses AF, B, DE.
+SHOW_LOADING:
+        PUSH DE
+        LD DE, LOADING
+        CALL MSG
+        POP DE
+_char:  LD A, (DE)
+        CP CR
+        JR Z, _end
+        CALL PRNT
+        INC DE
+        DJNZ _char
+_end:   JP LETNL
+
+; Prints "LOAD ERROR" on a line of its own.
+LOAD_ERROR:
+        CALL NL
+        LD DE, LOAD_ERROR_TEXT
+        CALL MSG
+        JP LETNL
+
+; Starts the program at HL in the monitor's memory map, on the monitor's stack, with DE as its
+; return address.
+RUN_PROGRAM:
+        LD SP, STACK_TOP
+        PUSH DE
+        JP (HL)
+
+LOADING:        DB "LOADING ", CR
+LOAD_ERROR_TEXT: DB "LOAD ERROR", CR
 
 ; ---- Reading commands -------------------------------------------------------------------
 

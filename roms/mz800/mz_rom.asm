@@ -4,6 +4,9 @@
 ;   1000h-1FFFh  character generator   (offset 1000h)
 ;   E000h-FFFFh  boot ROM              (offset 2000h)
 ;
+; The monitor is monitor.asm with its L command in sidecar.asm; the boot ROM is boot.asm with
+; its boot devices in floppy.asm and quickdisk.asm.
+;
 ; Assembled as one program so that the parts can call each other. pasmo writes the whole
 ; 64 KiB address space; the build cuts the three parts out of it.
 
@@ -19,6 +22,7 @@ PAD_TO  MACRO address
 
         ORG 0000h
         INCLUDE monitor.asm
+        INCLUDE sidecar.asm
         PAD_TO 1000h
 
 JAPANESE EQU 0
@@ -26,6 +30,8 @@ JAPANESE EQU 0
 
         ORG 0E000h
         INCLUDE boot.asm
+        INCLUDE floppy.asm
+        INCLUDE quickdisk.asm
         IF $ LT 0E000h
         .ERROR The boot ROM runs past FFFFh
         ENDIF
