@@ -351,8 +351,8 @@ TEST_F(Floppy, DriveConfigurationPaths)
     }
 }
 
-// The write-track stream of an MZ-800 formatter for one track of sixteen 256-byte sectors.
-void format_track(uint8_t track, uint8_t side, uint8_t fill)
+// The write-track stream of an MZ-800 formatter for one track of `sectors` 256-byte sectors.
+void format_track(uint8_t track, uint8_t side, uint8_t fill, uint8_t sectors = 16)
 {
     auto bytes = [](uint8_t value, int count) {
         for (int i = 0; i < count; ++i)
@@ -365,7 +365,7 @@ void format_track(uint8_t track, uint8_t side, uint8_t fill)
     bytes(0xF6, 3);
     put(DATA, 0xFC);
     bytes(0x4E, 50);
-    for (uint8_t id = 1; id <= 16; ++id) {
+    for (uint8_t id = 1; id <= sectors; ++id) {
         bytes(0x00, 12);
         bytes(0xF5, 3);
         put(DATA, 0xFE);
@@ -440,6 +440,27 @@ TEST_F(Floppy, FormattingAnEmptyFileMakesAReadableDisk)
     put(COMMAND, READ_SECTOR);
     get(COMMAND);
     EXPECT_EQ(read_bytes(256), std::vector<uint8_t>(256, 0x43));
+}
+
+TEST_F(Floppy, AFormatStreamWithMoreSectorsThanTheTrackInfoHoldsKeepsTheFirst29)
+{
+    write_file(disk(), {});
+    write_text(root / "sidecar" / "fd0.cfg", "/sidecar/disk.dsk");
+    headless::power_on(root.c_str());
+    select_drive(0);
+    format_track(0, 0, 0x77, 32);
+    const std::vector<uint8_t> bytes = file_bytes(disk());
+    ASSERT_EQ(bytes.size(), 0x100u + 30 * 256);
+    EXPECT_EQ(bytes[0x34], 30) << "Track-Info and 29 sectors";
+    EXPECT_EQ(bytes[0x100 + 0x15], 29);
+    EXPECT_EQ(bytes[0x100 + 0x18 + 8 * 28 + 2], 29) << "the last entry";
+    put(SECTOR, 29);
+    put(COMMAND, READ_SECTOR);
+    get(COMMAND);
+    EXPECT_EQ(read_bytes(256), std::vector<uint8_t>(256, 0x77));
+    put(SECTOR, 30);
+    put(COMMAND, READ_SECTOR);
+    EXPECT_EQ(statuses(2), (std::vector<uint8_t>{BUSY, NOT_FOUND_CRC}));
 }
 
 } // namespace
