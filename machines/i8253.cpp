@@ -261,6 +261,44 @@ void i8253_control(uint8_t value, bool mz700)
     t0_output_for_mode();
 }
 
+namespace {
+
+// Ticks from t0_pos up to (not including) `end`.
+int32_t ticks_before(int32_t end) { return (end - t0_pos + DOTS_PER_TICK - 1) / DOTS_PER_TICK; }
+
+// The catch-up of a counter that does not count: its output stays as it is, so the ticks up to the
+// target are accounted slot by slot, or until the smoothed level settles, instead of one by one.
+// The result is the same as ticking.
+void t0_idle_catch_up()
+{
+    const int32_t output = (ppi_port_c & 0x01) ? t0_out : 0;
+    if (speed_setting != NORMAL_SPEED) {
+        const int32_t input = output * T0_FULL_LEVEL;
+        while (t0_pos < t0_target) {
+            const int32_t next = (31 * t0_level + input) / 32;
+            t0_pos += DOTS_PER_TICK;
+            if (next == t0_level)
+                break;
+            t0_level = next;
+        }
+    } else {
+        if (t0_pos < 0) // ticks before the first slot record nothing
+            t0_pos += DOTS_PER_TICK * ticks_before(std::min(0, t0_target));
+        while (t0_pos < t0_target) {
+            const int32_t slot = t0_pos / DOTS_PER_SLOT;
+            const int32_t ticks = ticks_before(std::min((slot + 1) * DOTS_PER_SLOT, t0_target));
+            if (t0_pos % DOTS_PER_SLOT < DOTS_PER_TICK) // the slot's first tick
+                t0_slots[size_t(slot)] = 0;
+            t0_slots[size_t(slot)] += uint8_t(output * ticks);
+            t0_pos += DOTS_PER_TICK * ticks;
+        }
+    }
+    if (t0_pos < t0_target)
+        t0_pos += DOTS_PER_TICK * ticks_before(t0_target);
+}
+
+} // namespace
+
 void t0_catch_up()
 {
     const int64_t target = t0_line_base + DOTS_PER_CYCLE * (int64_t(cpu.line_start) - cpu.cycles);
@@ -268,6 +306,10 @@ void t0_catch_up()
     const bool normal_speed = speed_setting == NORMAL_SPEED;
     const bool counting = (machine_kind == MZ800 || mz700_sound_enable == 1) &&
                           (t0_mode == 0 || t0_mode == 2 || t0_mode == 3);
+    if (!counting) {
+        t0_idle_catch_up();
+        return;
+    }
     while (t0_pos < t0_target) {
         // A position left below zero by the other speeds' bookkeeping has no slot.
         const bool slotted = normal_speed && t0_pos >= 0;

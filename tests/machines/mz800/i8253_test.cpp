@@ -300,6 +300,40 @@ TEST_F(I8253, at_other_speeds_the_gated_output_is_smoothed_into_a_level_instead)
     }
 }
 
+TEST_F(I8253, a_counter_that_holds_still_records_its_steady_output)
+{
+    // Mode 3 sets the output high; mode 1 then holds the count and leaves the output as it is.
+    struct Case { const char* name; uint32_t speed; uint8_t port_c; int ticks; uint8_t slot0, slot1, slot2; int32_t level; };
+    const Case cases[] = {
+        {"every tick of a slot counts", 10, PORT_C_SOUND, 10, 5, 5, 0xAA, 0},
+        {"a slot begun is continued by the next catch-up", 10, PORT_C_SOUND, 7, 5, 2, 0xAA, 0},
+        {"port C bit 0 clear records silence", 10, 0x0E, 10, 0, 0, 0xAA, 0},
+        {"the level rises as tick by tick", 21, PORT_C_SOUND, 3, 0xAA, 0xAA, 0xAA, 744},
+        {"and settles where the rule stops moving it", 21, PORT_C_SOUND, 400, 0xAA, 0xAA, 0xAA, 8161},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
+        SetUp();
+        speed_setting = t.speed;
+        ppi_port_c = t.port_c;
+        load(0xD7, 0x36, 100);
+        out(0xD7, 0x32);
+        const uint32_t count = t0_count;
+        t0_slots.fill(0xAA);
+        if (t.ticks == 7) {
+            run_ticks(3);
+            run_ticks(4);
+        } else {
+            run_ticks(t.ticks);
+        }
+        EXPECT_EQ(t0_count, count);
+        EXPECT_EQ(t0_slots[0], t.slot0);
+        EXPECT_EQ(t0_slots[1], t.slot1);
+        EXPECT_EQ(t0_slots[2], t.slot2);
+        EXPECT_EQ(t0_level, t.level);
+    }
+}
+
 TEST_F(I8253, after_each_batch_of_samples_the_slots_move_on)
 {
     struct Case { const char* name; uint32_t speed; int32_t pos, line_base, r, pos_after, line_base_after, r_after; bool dropped; };
