@@ -87,7 +87,6 @@ void save_state()
 
 } // namespace
 
-
 void request_machine(MachineKind kind, uint8_t option)
 {
     requested_kind = kind;

@@ -21,4 +21,3 @@ void service_events(uint32_t m);
 void request_machine(MachineKind kind, uint8_t option);
 void restart_machine();
 void resync_raster();
-
