@@ -18,6 +18,7 @@
 #include "cpu/cpu.h"
 #include "machines/memory_map.h"
 #include "roms/rom_images.h"
+#include "tests/roms/mz_screen.h"
 #include "tools/headless.h"
 
 namespace {
@@ -29,32 +30,6 @@ constexpr uint16_t LOAD_ADDRESS = 0x1200; // where the test program is built to 
 constexpr uint32_t BOOT_FRAMES = 100;     // two seconds: bell, then the boot device or the banner
 const std::string STARTED = "TEST PROGRAM STARTED";
 const std::string BANNER = "** KESTREL MONITOR **";
-
-// The MZ-700 character screen: 25 rows of 40 display codes at VideoRam 1000h, read back to
-// ASCII through the monitor's own table; trailing spaces dropped.
-char ascii_of(uint8_t code)
-{
-    for (int a = 0x20; a <= 0x5D; ++a)
-        if (MZ_ROM[MZ_ASCII_TABLE + a] == code)
-            return char(a);
-    return '~';
-}
-
-std::string screen_row(int row)
-{
-    std::string text;
-    for (int c = 0; c < 40; ++c)
-        text += ascii_of(video_ram[0x1000 + row * 40 + c]);
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
-std::string screen_text()
-{
-    std::string text;
-    for (int row = 0; row < 25; ++row)
-        text += screen_row(row) + "\n";
-    return text;
-}
 
 Bytes read_file(const fs::path& path)
 {
@@ -131,7 +106,7 @@ protected:
     {
         for (size_t i = 0; i < program.size(); ++i)
             ASSERT_EQ(cpu_read(cpu, uint16_t(LOAD_ADDRESS + i)), program[i]) << "offset " << i << "\n" << screen_text();
-        EXPECT_EQ(screen_row(row), STARTED) << screen_text();
+        EXPECT_EQ(screen_line(row), STARTED) << screen_text();
     }
 
     fs::path root;
@@ -189,7 +164,7 @@ TEST_F(Boot, PowerOnTriesTheFloppyThenTheQuickDiskThenEntersTheMonitor)
         }
         power_on();
         for (size_t row = 0; row < c.rows.size(); ++row)
-            EXPECT_EQ(screen_row(int(row)), c.rows[row]) << "row " << row << "\n" << screen_text();
+            EXPECT_EQ(screen_line(int(row)), c.rows[row]) << "row " << row << "\n" << screen_text();
         if (c.rows.back() == STARTED) {
             expect_program_ran(int(c.rows.size() - 1));
             EXPECT_EQ(screen_text().find(BANNER), std::string::npos) << screen_text();
@@ -232,8 +207,8 @@ TEST_F(Boot, TheMonitorLoadsAndRunsAProgramFileFromTheCard)
     make_mzf("HELLO");
     power_on();
     type("L HELLO.MZF\r");
-    EXPECT_EQ(screen_row(1), "*L HELLO.MZF");
-    EXPECT_EQ(screen_row(2), "LOADING HELLO");
+    EXPECT_EQ(screen_line(1), "*L HELLO.MZF");
+    EXPECT_EQ(screen_line(2), "LOADING HELLO");
     expect_program_ran(3);
 }
 
@@ -260,9 +235,9 @@ TEST_F(Boot, TheMonitorRefusesFilesItCannotLoad)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         type(std::string(c.typed) + "\r");
-        EXPECT_EQ(screen_row(row), std::string("*") + c.typed) << screen_text();
-        EXPECT_EQ(screen_row(row + 1), c.reply) << screen_text();
-        EXPECT_EQ(screen_row(row + 2), "*") << screen_text();
+        EXPECT_EQ(screen_line(row), std::string("*") + c.typed) << screen_text();
+        EXPECT_EQ(screen_line(row + 1), c.reply) << screen_text();
+        EXPECT_EQ(screen_line(row + 2), "*") << screen_text();
         row += 2;
     }
 }

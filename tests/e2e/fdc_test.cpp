@@ -422,10 +422,7 @@ TEST_F(Floppy, FormattingTrackZeroOfBothSidesLaysOutAFreshImage)
 
 TEST_F(Floppy, FormattingAnEmptyFileMakesAReadableDisk)
 {
-    write_file(disk(), {});
-    write_text(root / "sidecar" / "fd0.cfg", "/sidecar/disk.dsk");
-    headless::power_on(root.c_str());
-    select_drive(0);
+    start_with({}); // an empty file: a disk never formatted
     for (uint8_t track = 0; track < 2; ++track) {
         seek(track);
         for (uint8_t side = 0; side < 2; ++side) {
@@ -444,10 +441,7 @@ TEST_F(Floppy, FormattingAnEmptyFileMakesAReadableDisk)
 
 TEST_F(Floppy, AFormatStreamWithMoreSectorsThanTheTrackInfoHoldsKeepsTheFirst29)
 {
-    write_file(disk(), {});
-    write_text(root / "sidecar" / "fd0.cfg", "/sidecar/disk.dsk");
-    headless::power_on(root.c_str());
-    select_drive(0);
+    start_with({}); // an empty file: a disk never formatted
     format_track(0, 0, 0x77, 32);
     const std::vector<uint8_t> bytes = file_bytes(disk());
     ASSERT_EQ(bytes.size(), 0x100u + 30 * 256);

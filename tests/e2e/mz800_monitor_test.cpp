@@ -21,35 +21,10 @@
 #include "machines/keyboard.h"
 #include "machines/memory_map.h"
 #include "roms/rom_images.h"
+#include "tests/roms/mz_screen.h"
 #include "tools/headless.h"
 
 namespace {
-
-// Back from a display code to printable ASCII through the monitor's own table.
-char ascii_of(uint8_t code)
-{
-    for (int a = 0x20; a < 0x7F; ++a)
-        if (MZ_ROM[MZ_ASCII_TABLE + a] == code)
-            return char(a);
-    return '?';
-}
-
-// The MZ-700 character screen: 25 rows of 40 display codes at VideoRam 1000h.
-std::string screen_row(int row)
-{
-    std::string text;
-    for (int c = 0; c < 40; ++c)
-        text += ascii_of(video_ram[0x1000 + row * 40 + c]);
-    return text;
-}
-
-std::string screen_text()
-{
-    std::string text;
-    for (int row = 0; row < 25; ++row)
-        text += screen_row(row) + "\n";
-    return text;
-}
 
 class Monitor : public ::testing::Test {
 protected:
@@ -101,7 +76,7 @@ std::string status_text()
 {
     std::string text;
     for (uint8_t code : status_line.chars)
-        text += ascii_of(code);
+        text += character_of(code);
     return text;
 }
 

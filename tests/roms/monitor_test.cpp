@@ -22,6 +22,7 @@
 #include "machines/mz_ports.h"
 #include "roms/rom_images.h"
 #include "tests/roms/mz_character_set.h"
+#include "tests/roms/mz_screen.h"
 #include "tools/headless.h"
 
 namespace {
@@ -81,30 +82,6 @@ void type(const std::string& text)
 }
 
 // ---- Screen -------------------------------------------------------------------------------
-
-uint8_t display_code(uint8_t character) { return MZ_ROM[MZ_ASCII_TABLE + character]; }
-
-// The character shown by a display code: ASCII 20h-5Dh and a-z through the ROM's table
-// (whose codes for these are all different; the ROM image tests check that), '~' otherwise.
-char character_of(uint8_t code)
-{
-    for (unsigned c = 0x20; c <= 0x5D; ++c)
-        if (display_code(uint8_t(c)) == code)
-            return char(c);
-    for (unsigned i = 0; i < SMALL_LETTER_CODES.size(); ++i)
-        if (display_code(SMALL_LETTER_CODES[i]) == code)
-            return char('a' + i);
-    return '~';
-}
-
-// Text row of the MZ-700 screen, without trailing spaces.
-std::string screen_line(int row)
-{
-    std::string s;
-    for (int col = 0; col < COLS; ++col)
-        s += character_of(video_ram[VRAM_CODES + row * COLS + col]);
-    return s.substr(0, s.find_last_not_of(' ') + 1);
-}
 
 uint8_t attribute_at(int row, int col) { return video_ram[VRAM_ATTRS + row * COLS + col]; }
 
