@@ -10,11 +10,12 @@
 #include "host/speed.h"
 #include "host/storage.h"
 #include "host/trace.h"
-#include "machines/gdg_video.h"
 #include "machines/keyboard.h"
-#include "machines/memory_map.h"
-#include "machines/mz_ports.h"
-#include "machines/sound.h"
+#include "machines/machine.h"
+#include "machines/memory.h"
+#include "machines/mz800/mz800.h"
+#include "machines/picture.h"
+#include "machines/sound/sound.h"
 #include "sidecar/fdc.h"
 #include "sidecar/quickdisk.h"
 #include "sidecar/ramdisc.h"
@@ -178,6 +179,7 @@ void system_init()
         enable_ports({0xE9, 0xEA, 0xEB, 0xF8, 0xFA}, {0xEA, 0xEC, 0xF8, 0xF9});
     }
     sound_open();
+    enable_ports({0xF2}, {}); // the SN76489 answers once the sound device is open
 }
 
 void power_on()

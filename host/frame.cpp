@@ -7,10 +7,10 @@
 #include "cpu/machine_interface.h"
 #include "host/key_translation.h"
 #include "host/speed.h"
-#include "machines/gdg_video.h"
-#include "machines/i8253.h"
 #include "machines/keyboard.h"
-#include "machines/memory_map.h"
+#include "machines/mz800/mz800.h"
+#include "machines/picture.h"
+#include "machines/status_line.h"
 #include "sidecar/ramdisc.h"
 
 int32_t raster_line = 0;

@@ -5,8 +5,9 @@
 
 #include "host/frame.h"
 #include "host/storage.h"
-#include "machines/gdg_video.h"
-#include "machines/memory_map.h"
+#include "machines/machine_kind.h"
+#include "machines/mz800/mz800.h"
+#include "machines/picture.h"
 
 namespace {
 

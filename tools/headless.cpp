@@ -8,7 +8,7 @@
 #include "host/frame.h"
 #include "host/key_translation.h"
 #include "host/storage.h"
-#include "machines/memory_map.h"
+#include "machines/machine.h"
 
 namespace headless {
 

@@ -15,10 +15,11 @@
 #include "cpu/cpu.h"
 #include "host/emulator.h"
 #include "host/speed.h"
-#include "machines/i8253.h"
-#include "machines/memory_map.h"
-#include "machines/mz_ports.h"
-#include "machines/sound.h"
+#include "machines/machine.h"
+#include "machines/memory.h"
+#include "machines/mz800/i8253.h"
+#include "machines/ppi8255.h"
+#include "machines/sound/sound.h"
 #include "tools/headless.h"
 
 namespace wav_render {

@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "cpu/cpu.h"
-#include "machines/memory_map.h"
+#include "machines/memory.h"
 #include "roms/rom_images.h"
 #include "tests/roms/mz_screen.h"
 #include "tools/headless.h"

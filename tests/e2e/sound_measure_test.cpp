@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "machines/ay8912.h"
-#include "machines/i8253.h"
-#include "machines/memory_map.h"
-#include "machines/mz_ports.h"
-#include "machines/sn76489.h"
-#include "machines/sound.h"
+#include "machines/machine.h"
+#include "machines/memory.h"
+#include "machines/mz800/i8253.h"
+#include "machines/ppi8255.h"
+#include "machines/sound/sound.h"
 #include "tools/sound_render.h"
 
 namespace {

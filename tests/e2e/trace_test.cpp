@@ -15,7 +15,8 @@
 #include "cpu/cpu.h"
 #include "host/emulator.h"
 #include "host/trace.h"
-#include "machines/memory_map.h"
+#include "machines/machine.h"
+#include "machines/memory.h"
 #include "tools/headless.h"
 
 namespace {

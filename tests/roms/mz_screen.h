@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "machines/memory_map.h"
+#include "machines/memory.h"
 #include "roms/rom_images.h"
 #include "tests/roms/mz_character_set.h"
 

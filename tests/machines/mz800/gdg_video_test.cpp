@@ -9,9 +9,13 @@
 #include <random>
 #include <string>
 
-#include "machines/gdg_video.h"
 #include "machines/keyboard.h"
-#include "tests/machines/mz800/machine_test_support.h"
+#include "machines/mz800/banking.h"
+#include "machines/mz800/gdg_video.h"
+#include "machines/mz800/mz800.h"
+#include "machines/picture.h"
+#include "machines/status_line.h"
+#include "tests/machines/machine_test_support.h"
 #include "tests/machines/mz800/mz800_fixture.h"
 
 namespace {

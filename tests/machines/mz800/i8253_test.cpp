@@ -8,9 +8,14 @@
 #include <vector>
 
 #include "cpu/cpu.h"
-#include "machines/i8253.h"
-#include "machines/machine_kind.h"
-#include "machines/mz_ports.h"
+#include "machines/machine.h"
+#include "machines/mz800/gdg_video.h"
+#include "machines/mz800/i8253.h"
+#include "machines/mz800/mz800.h"
+#include "machines/mz800/mz700_mmio.h"
+#include "machines/mz800/mz_ports.h"
+#include "machines/mz800/pio.h"
+#include "machines/ppi8255.h"
 
 namespace {
 
@@ -49,9 +54,9 @@ protected:
         cpu.cycles = cpu.line_start = 0;
         cpu.cycles_per_line = 1 << 30;
         cpu.events = 0;
-        mz_ports_reset();
+        pio_reset();
         ppi_port_c = 0;
-        i8253_reset();
+        i8253_reset(); // with the MZ-700 sound enable
         t0_pos = t0_target = t0_line_base = t0_level = 0;
         t0_slots.fill(0);
         display_active = vsync_window = 0;

@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "cpu/cpu.h"
-#include "machines/memory_map.h"
-#include "machines/mz_ports.h"
+#include "machines/machine.h"
+#include "machines/memory.h"
+#include "machines/mz800/banking.h"
+#include "machines/mz800/gdg_video.h"
+#include "machines/mz800/mz800.h"
+#include "machines/mz800/pio.h"
+#include "machines/ppi8255.h"
 
 class Mz800 : public ::testing::Test {
 protected:

@@ -1,17 +1,14 @@
 // The sound path: generator, output filters, ring buffer, audio callback and device.
 // See sound.h. SDL is reached only from sound_open; everything else runs without a device.
-#include "machines/sound.h"
+#include "machines/sound/sound.h"
 
 #include <SDL/SDL.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
-#include "cpu/cpu.h"
 #include "cpu/machine_interface.h"
-#include "machines/i8253.h"
 #include "machines/keyboard.h"
-#include "machines/memory_map.h"
 
 SoundRing sound_ring;
 std::atomic<int32_t> ring_write{-1};
@@ -35,10 +32,6 @@ constexpr uint32_t READ_JUMP = uint32_t(RING_ENTRIES / 2) << FRACTION_BITS;
 // just below the 221.68 kHz the generator writes; the fill level trims the step.
 constexpr int32_t NOMINAL_STEP = 3431;
 constexpr int OVERSAMPLING = 6;
-
-constexpr int32_t T0_FULL_LEVEL = 8192;
-constexpr uint32_t NORMAL_SPEED = 10;
-constexpr int32_t LAST_SLOT_READ = 71; // reads past the slots of five lines stay on the last
 
 // The last N values of a signal, newest first, kept without moving them: each value is
 // stored twice, N apart, so that the N newest always lie side by side.
@@ -72,9 +65,20 @@ int32_t step_for_fill(int32_t fill)
     return d;
 }
 
+// Before any machine is selected the generator keeps the ring's pace with silence.
+void silence(uint32_t count)
+{
+    for (uint32_t i = 0; i < count; ++i)
+        sound_emit(0);
+}
+
+SoundSource sound_source = silence;
+
+} // namespace
+
 // One sample m of the machine through the volume stage, the one-pole low-pass (whose cut-off
 // the Shift+keypad keys set through filter_div) and the Butterworth stage into the ring.
-inline void emit(int32_t m)
+void sound_emit(int32_t m)
 {
     // 32-bit arithmetic; the low 16 bits are dropped before filtering.
     const int32_t target = int32_t(uint32_t(int64_t(m) * (volume >> 2)) & 0xFFFF0000u);
@@ -87,8 +91,6 @@ inline void emit(int32_t m)
     ring_store(next, sample);
     ring_write.store(next, std::memory_order_release); // the entry is complete before it is published
 }
-
-} // namespace
 
 int64_t butterworth(int32_t x)
 {
@@ -118,18 +120,7 @@ void butterworth_reset()
     bw_out = {};
 }
 
-int32_t counter0_sound_level()
-{
-    if (speed_setting != NORMAL_SPEED)
-        return t0_level;
-    // Each slot counts the ticks (0-5) of one sample at which the gated output was high; the
-    // running average over about six samples is kept in t0_level, scaled by five.
-    const int32_t r = std::min(t0_read_index, LAST_SLOT_READ);
-    const int32_t a = (5 * t0_level + T0_FULL_LEVEL * t0_slots[size_t(r)]) / 6;
-    t0_level = a;
-    ++t0_read_index;
-    return a / 5;
-}
+void install_sound_source(SoundSource source) { sound_source = source; }
 
 void generate_samples(uint32_t weight)
 {
@@ -138,26 +129,7 @@ void generate_samples(uint32_t weight)
     sample_weight_rest += weight;
     const uint32_t n = sample_weight_rest / SAMPLE_WEIGHT;
     sample_weight_rest %= SAMPLE_WEIGHT;
-    switch (machine_kind) {
-    case MZ700_MODE:
-    case MZ800: {
-        const int32_t g = sn76489_noise_rate();
-        t0_catch_up();
-        for (uint32_t i = 0; i < n; ++i)
-            emit(sn76489_sample(g) - (T0_FULL_LEVEL - counter0_sound_level()));
-        t0_slot_advance(t0_read_index);
-        break;
-    }
-    case ZX48:
-    case ZX128:
-        for (uint32_t i = 0; i < n; ++i)
-            emit(zx_sound_sample());
-        break;
-    case PMD85:
-        for (uint32_t i = 0; i < n; ++i)
-            emit(pmd_sound_sample());
-        break;
-    }
+    sound_source(n);
 }
 
 void audio_callback(void*, uint8_t* stream, int length)
@@ -224,8 +196,6 @@ void sound_open()
         std::fprintf(stderr, "Couldn't open audio: %s\n", SDL_GetError());
         std::exit(-1);
     }
-    constexpr uint8_t SOUND_PORT = 0xF2;
-    port_enable_write(&SOUND_PORT, 1);
 }
 
 void sound_chips_reset()

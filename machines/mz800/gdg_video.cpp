@@ -9,13 +9,15 @@
 // spare MainRam, and present_line turns them into packed host dots at frame end.
 // Not modelled: the GDG's own VRAM access arbitration in the MZ-800 modes (no wait states
 // there), the light pen, horizontal sub-line timing of palette and mode changes.
-#include "machines/gdg_video.h"
+#include "machines/mz800/gdg_video.h"
 
 #include "cpu/cpu_state.h"
 #include "machines/keyboard.h"
 #include "machines/machine_kind.h"
-#include "machines/memory_map.h"
-#include "roms/rom_images.h"
+#include "machines/memory.h"
+#include "machines/mz800/mz800.h"
+#include "machines/picture.h"
+#include "machines/status_line.h"
 
 uint8_t wf_mode = 0, wf_frame_b = 0, wf_planes = 0;
 uint8_t rf_search = 0, rf_frame_b = 0;
@@ -26,17 +28,16 @@ uint8_t border_colour = 0;
 std::array<uint8_t, 4> palette = {0, 1, 2, 3};
 uint8_t palette_group = 0;
 int32_t mz700_last_write_line = 0;
+int32_t display_active = 0;
+int32_t vsync_window = 0;
 
-std::array<uint8_t, 300> border_history{};
 std::array<LineRecord, 200> line_records{};
-std::array<OutputLine, 2> output_lines{};
 
 namespace {
 
 constexpr uint8_t DMD_FRAME_B = 0x01;
 constexpr uint8_t DMD_WIDE = 0x02;    // four planes at 320 dots, two bits per dot at 640
 constexpr uint8_t DMD_640 = 0x04;
-constexpr uint8_t DMD_MZ700 = 0x08;
 constexpr uint8_t DMD_16_COLOURS = 0x02;
 
 constexpr uint32_t PLANE_BYTES = 0x2000;
@@ -46,7 +47,6 @@ constexpr int32_t ROW_BYTES = 40;    // plane bytes per display row
 constexpr int32_t FIRST_DISPLAY_LINE = 50;
 constexpr int32_t DISPLAY_ROWS = 200;
 constexpr int32_t STATUS_FIRST_ROW = 192;
-constexpr int32_t BORDER_BYTES = 40; // 80 host dots each side of the picture
 
 // MZ-700 screen in VideoRam, and its wait-state timing: the beam runs 1136 dots (five per CPU
 // cycle) per line; the CPU is held off the VRAM outside the first 492 (reads) or 472 (writes).
@@ -58,8 +58,6 @@ constexpr uint32_t DOTS_PER_LINE = 1136;
 constexpr uint32_t READ_OPEN_DOTS = 491;
 constexpr uint32_t WRITE_OPEN_DOTS = 471;
 constexpr int32_t READ_WAIT = 3;
-
-constexpr uint32_t MZ_ROM_CGROM = 0x1000;
 
 // ---- expansion tables -------------------------------------------------------------------
 
@@ -81,37 +79,10 @@ constexpr std::array<uint16_t, 256> make_dot_pairs()
     return t;
 }
 
-// MZ-700 colours are 3 bits (green, red, blue); every colour but black is shown bright.
-constexpr uint16_t mz700_colour(uint32_t c) { return uint16_t(c == 0 ? 0 : c | 8); }
-
-constexpr std::array<uint16_t, 1024> make_mz700_attrs()
-{
-    constexpr std::array<uint32_t, 4> DOT_BITS = {3, 7, 8, 9};
-    std::array<uint16_t, 1024> t{};
-    for (uint32_t i = 0; i < 1024; ++i) {
-        const uint16_t bg = mz700_colour(i & 7);
-        const uint16_t fg = mz700_colour((i >> 4) & 7);
-        for (uint32_t n = 0; n < 4; ++n)
-            t[i] = uint16_t(t[i] | (((i >> DOT_BITS[n]) & 1 ? fg : bg) << (4 * n)));
-    }
-    return t;
-}
-
-constexpr std::array<uint16_t, 256> make_glyph_index(uint32_t first_dot)
-{
-    std::array<uint16_t, 256> t{};
-    for (uint32_t g = 0; g < 256; ++g)
-        t[g] = uint16_t((((g >> (first_dot + 1)) << 7) & 0x380) | (((g >> first_dot) & 1) << 3));
-    return t;
-}
-
 } // namespace
 
 constexpr std::array<uint32_t, 256> dot_nibble_table = make_dot_nibbles();
 constexpr std::array<uint16_t, 256> dot_pair_table = make_dot_pairs();
-constexpr std::array<uint16_t, 1024> mz700_attr_table = make_mz700_attrs();
-constexpr std::array<uint16_t, 256> glyph_low_index = make_glyph_index(0);
-constexpr std::array<uint16_t, 256> glyph_high_index = make_glyph_index(4);
 
 void build_video_tables()
 {
@@ -144,28 +115,8 @@ void gdg_read_format(uint8_t value)
 
 void gdg_display_mode(uint8_t value)
 {
-    const bool to_mz700 = value & DMD_MZ700;
     scroll_offset = 0;
-
-    // The MZ-700 screen at D000h follows the monitor ROM's upper area mapping; the VRAM
-    // windows of the native mode and the character RAM at C000h give way to RAM.
-    if (to_mz700 && page_writes_like_system(14, 14))
-        map_system_page(13, 13);
-    else
-        map_ram_page(13);
-    if (machine_kind == MZ700_MODE && !to_mz700)
-        map_ram_page(12);
-    if (machine_kind == MZ800 && to_mz700)
-        for (int page = 8; page <= 11; ++page)
-            map_ram_page(page);
-
-    status_cursor = 0;
-    status_print("MZ ");
-    status_hex(value, 2);
-    status_print(cg_japanese ? "JP" : "  ");
-
     dmd = value;
-    select_machine(to_mz700 ? MZ700_MODE : MZ800);
 }
 
 void gdg_indexed_write(uint16_t port, uint8_t value)
@@ -316,14 +267,16 @@ void wr_vram_hi(uint16_t address, uint8_t value)
         main_ram[address] = value;
 }
 
-// ---- MZ-700 text screen and character RAM -----------------------------------------------
+// ---- MZ-700 text screen and character RAM: the CPU's wait for the display ---------------
 
 namespace {
 
 uint32_t beam_dots() { return 5u * uint32_t(cpu.cycles); }
 
+} // namespace
+
 // The GDG lets the CPU in only while the beam is outside the visible part of the line.
-void read_wait()
+void mz700_vram_read_wait()
 {
     cpu.cycles -= READ_WAIT;
     uint32_t n = beam_dots() % DOTS_PER_LINE;
@@ -335,7 +288,7 @@ void read_wait()
 
 // A write is latched by the GDG, so one write per line passes at once; a second write in
 // the blocked part of the same line waits for the latch to drain.
-void write_wait()
+void mz700_vram_write_wait()
 {
     uint32_t n = beam_dots() % DOTS_PER_LINE;
     const int32_t line = int32_t(beam_dots() / DOTS_PER_LINE);
@@ -349,46 +302,6 @@ void write_wait()
         cpu.cycles -= 1;
         n -= 5;
     }
-}
-
-} // namespace
-
-int rd_vram700(uint16_t address)
-{
-    if (machine_kind != MZ700_MODE)
-        return main_ram[address];
-    read_wait();
-    return upper_prohibited ? open_bus() : video_ram[address & PLANE_MASK];
-}
-
-void wr_vram700(uint16_t address, uint8_t value)
-{
-    if (machine_kind != MZ700_MODE) {
-        main_ram[address] = value;
-        return;
-    }
-    if (upper_prohibited)
-        return;
-    write_wait();
-    video_ram[address & PLANE_MASK] = value;
-}
-
-int rd_pcg700(uint16_t address)
-{
-    if (machine_kind != MZ700_MODE)
-        return main_ram[address];
-    read_wait();
-    return video_ram[address & PLANE_MASK];
-}
-
-void wr_pcg700(uint16_t address, uint8_t value)
-{
-    if (machine_kind != MZ700_MODE) {
-        main_ram[address] = value;
-        return;
-    }
-    write_wait();
-    video_ram[address & PLANE_MASK] = value;
 }
 
 // ---- per-line records and rendering -----------------------------------------------------
@@ -406,23 +319,6 @@ void record_line(int32_t line)
 namespace {
 
 uint8_t* row_codes(int32_t row) { return &main_ram[LINE_CODE_BUFFER + uint32_t(row) * LINE_CODE_BYTES]; }
-
-void store_word(uint8_t* out, uint32_t w)
-{
-    out[0] = uint8_t(w);
-    out[1] = uint8_t(w >> 8);
-    out[2] = uint8_t(w >> 16);
-    out[3] = uint8_t(w >> 24);
-}
-
-// Eight dots of MZ-700 text (4 bytes of line codes) for a glyph row and attribute.
-void store_text(uint8_t* out, uint8_t glyph, uint8_t attr)
-{
-    const uint32_t colours = attr & 0x77u;
-    const uint16_t left = mz700_attr_table[colours | glyph_low_index[glyph]];
-    const uint16_t right = mz700_attr_table[colours | glyph_high_index[glyph]];
-    store_word(out, left | uint32_t(right) << 16);
-}
 
 void render_mz700_row(int32_t row, uint8_t* out)
 {
@@ -454,7 +350,7 @@ void render_320_row(int32_t row, uint8_t* out)
                     dot_nibble_table[plane(3 * PLANE_BYTES + o)] << 3;
             else
                 w = dot_nibble_table[plane(f + o)] | dot_nibble_table[plane(f + PLANE_BYTES + o)] << 1;
-            store_word(out, w);
+            store_dots(out, w);
         }
         a += 4;
         if (mapped && a == scroll_end)
@@ -474,7 +370,7 @@ void render_640_row(int32_t row, uint8_t* out)
     };
     for (uint32_t j = 0; j < uint32_t(ROW_BYTES); ++j, out += 4) {
         const uint32_t o = (a + j) & PLANE_MASK;
-        store_word(out, half(o) | half(PLANE_BYTES + o) << 16);
+        store_dots(out, half(o) | half(PLANE_BYTES + o) << 16);
     }
 }
 
@@ -490,16 +386,6 @@ void render_mz800_row(int32_t row, uint8_t* out)
 }
 
 } // namespace
-
-void status_row_codes(int32_t row, uint8_t* codes)
-{
-    for (uint32_t c = 0; c < 40; ++c) {
-        const uint8_t code = status_line.chars[c];
-        const uint8_t attr = status_line.attrs[c];
-        const uint32_t glyph_at = MZ_ROM_CGROM + (code | (attr >> 7) * 0x100u) * 8u + uint32_t(row & 7);
-        store_text(codes + 4 * c, MZ_ROM[glyph_at], attr);
-    }
-}
 
 void render_line(int32_t line)
 {
@@ -580,12 +466,4 @@ void present_line(int32_t line)
         return;
     }
     compose_mz800_line(line, row >= STATUS_FIRST_ROW && status_visible, out);
-}
-
-void present_status_row(int32_t line, int32_t row)
-{
-    std::array<uint8_t, LINE_CODE_BYTES> codes;
-    status_row_codes(row, codes.data());
-    const uint8_t border = (line >= 0 && line < int32_t(border_history.size())) ? border_history[line] : 0;
-    compose(border, colour_table(LineRecord{}, true), codes.data(), output_lines[line & 1].data());
 }

@@ -1,10 +1,10 @@
 // AY-3-8912 sound chip and beeper of the ZX Spectrum. See ay8912.h.
-#include "machines/ay8912.h"
+#include "machines/sound/ay8912.h"
 
 #include <cstddef>
 #include <cstdlib>
 
-#include "machines/tone_counter.h"
+#include "machines/sound/tone_counter.h"
 
 uint8_t ay_select = 0;
 std::array<uint8_t, 16> ay_regs{};

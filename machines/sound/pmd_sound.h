@@ -4,7 +4,7 @@
 // timer at 5Ch/5Fh. Each sample advances every channel by 16 timer ticks, so a mode 3 count
 // C gives a square wave of C / 16 samples. Port C bit 0 adds a tone at 1/128 of the sample
 // rate, bit 1 one at 1/32, bit 2 a constant level (the bits are ppi_port_c, the 8255 latch
-// the PMD 85 shares with the MZ-800 code).
+// of machines/ppi8255.h).
 // The PMD 85 machine's port decoder calls pmd_timer_control and pmd_timer_count_write;
 // the channel state below is written only through them and the chipset reset.
 // Not modelled: modes 1, 4 and 5, BCD counting, reading the counters, the gate inputs.

@@ -1,12 +1,22 @@
-// What the MZ-800 unit tests put around the machine layer: the frame timing hook the CPU
+// What the machine-layer unit tests put around the machine layer: the frame timing hook the CPU
 // core calls (counted, otherwise inert), and ROM images with known contents so that
 // tests can predict what the machine reads and prints.
-#include "tests/machines/mz800/machine_test_support.h"
+#include "tests/machines/machine_test_support.h"
 
-#include "cpu/machine_interface.h"
+#include "cpu/cpu.h"
+#include "machines/machine.h"
 
 namespace test_support {
 uint32_t scanline_calls = 0;
+
+void select_directly(MachineKind kind)
+{
+    cpu = CpuState{};
+    cpu.page_read = page_read_slots.data();
+    chipset_reset();
+    select_machine(kind);
+}
+
 } // namespace test_support
 
 void scanline_step() { ++test_support::scanline_calls; }

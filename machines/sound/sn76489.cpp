@@ -1,9 +1,9 @@
 // SN76489 programmable sound generator of the MZ-800 (port F2h). See sn76489.h.
-#include "machines/sn76489.h"
+#include "machines/sound/sn76489.h"
 
 #include <cstddef>
 
-#include "machines/tone_counter.h"
+#include "machines/sound/tone_counter.h"
 
 std::array<uint16_t, 3> sn_period{};
 uint16_t sn_noise_ctrl = 0;

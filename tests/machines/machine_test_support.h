@@ -1,9 +1,10 @@
-// Shared helpers of the MZ-800 unit tests (see machine_test_support.cpp).
+// Shared helpers of the machine-layer unit tests (see machine_test_support.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "machines/machine_kind.h"
 #include "roms/rom_images.h"
 
 namespace test_support {
@@ -17,5 +18,8 @@ constexpr uint8_t rom_pattern(size_t i, uint8_t salt) { return uint8_t((i * 7 + 
 
 // The display code the test MZ ROM's table gives for an ASCII byte.
 constexpr uint8_t display_code(uint8_t ascii) { return uint8_t(ascii ^ 0x40); }
+
+// A machine selected directly as the machine switch does: fresh CPU state, chipset reset.
+void select_directly(MachineKind kind);
 
 } // namespace test_support

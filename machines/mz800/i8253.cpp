@@ -6,19 +6,21 @@
 // bit 0, is recorded per 80-dot slot (one sound sample) for the sound generator, and its
 // reaching zero is PIO line 4. Counter 1 steps once per scan line and clocks counter 2,
 // whose reaching zero requests the CPU interrupt when port C bit 2 allows it.
-// This file also owns the per-line event that sets the display status flags.
+// In MZ-700 mode counter 0 counts only while the program has set E008h bit 0 (its gate there).
 // Not modelled: modes 1, 4 and 5 of counter 0 (they hold the count), BCD counting, the gate
 // inputs, the latch command as such (it reprograms counter 0 like any control word), and the
 // modes of counters 1 and 2, whose control words only reset their byte toggles.
-#include "machines/i8253.h"
+#include "machines/mz800/i8253.h"
 
 #include <algorithm>
 #include <limits>
 
 #include "cpu/cpu.h"
 #include "machines/machine_kind.h"
-#include "machines/memory_map.h"
-#include "machines/mz_ports.h"
+#include "machines/memory.h"
+#include "machines/mz800/pio.h"
+#include "machines/ppi8255.h"
+#include "machines/sound/sound.h"
 
 uint32_t t0_count = 0;
 uint16_t t0_reload = 0;
@@ -36,6 +38,7 @@ int32_t t2_count = 0;
 uint32_t t2_reload = 0;
 uint32_t t2_toggle = 0;
 uint16_t t2_latch = 0;
+uint8_t mz700_sound_enable = 0;
 
 namespace {
 
@@ -53,6 +56,7 @@ constexpr int32_t RESYNC_LINE_BASE = 4 * DOTS_PER_SLOT;
 constexpr int32_t RESYNC_POS_LIMIT = 8 * DOTS_PER_SLOT;
 constexpr int32_t T0_FULL_LEVEL = 8192; // the level of a constantly high output
 constexpr uint32_t NORMAL_SPEED = 10;
+constexpr int32_t LAST_SLOT_READ = 71; // reads past the slots of five lines stay on the last
 
 constexpr int32_t MODE_HELD = 8;        // added by an E007h control word until the count is loaded
 constexpr uint32_t T2_PENDING = 0x10000; // a written count waits for counter 2's next clock
@@ -346,21 +350,8 @@ void t0_slot_advance(int32_t& read_index)
     }
 }
 
-void mz_line_event(int32_t line)
+void i8253_line_clock()
 {
-    switch (line) {
-    case 5: vsync_window = 1; break;
-    case 50:
-        display_active = 1;
-        pio_display_edge(true);
-        break;
-    case 250:
-        display_active = 0;
-        pio_display_edge(false);
-        break;
-    case 292: vsync_window = 0; break;
-    default: break;
-    }
     // Counter 1 is a rate generator on the line clock; a count of 0 stops it.
     if (t1_count == 0)
         return;
@@ -368,6 +359,19 @@ void mz_line_event(int32_t line)
         t1_count = t1_reload;
         t2_clock();
     }
+}
+
+int32_t counter0_sound_level()
+{
+    if (speed_setting != NORMAL_SPEED)
+        return t0_level;
+    // Each slot counts the ticks (0-5) of one sample at which the gated output was high; the
+    // running average over about six samples is kept in t0_level, scaled by five.
+    const int32_t r = std::min(t0_read_index, LAST_SLOT_READ);
+    const int32_t a = (5 * t0_level + T0_FULL_LEVEL * t0_slots[size_t(r)]) / 6;
+    t0_level = a;
+    ++t0_read_index;
+    return a / 5;
 }
 
 void i8253_reset()
@@ -383,4 +387,5 @@ void i8253_reset()
     t2_reload = 0;
     t2_toggle = 0;
     t2_latch = 0;
+    mz700_sound_enable = 0;
 }

@@ -1,6 +1,6 @@
 // The sound path: how many samples a scan line yields, the output stages, the ring and the
-// audio callback's resampling, and the chips as programs drive them: the SN76489 (port F2h)
-// with i8253 counter 0, the AY-3-8912 with the ZX beeper, and the PMD 85's timer channels.
+// audio callback's resampling, and the chips as programs drive them: the SN76489, the
+// AY-3-8912 with the ZX beeper, and the PMD 85's timer channels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,97 +9,9 @@
 #include <numbers>
 #include <vector>
 
-#include "cpu/cpu.h"
-#include "host/speed.h"
-#include "machines/i8253.h"
-#include "machines/keyboard.h"
-#include "machines/memory_map.h"
-#include "machines/mz_ports.h"
-#include "machines/sound.h"
+#include "tests/machines/sound/sound_fixture.h"
 
 namespace {
-
-// With this volume (volume >> 2 = 65536) and a filter divisor of 1 the one-pole stage holds
-// exactly m << 16: the machine part of the last sample can be read back.
-constexpr int32_t PROBE_VOLUME = 4 * 65536;
-
-class Sound : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        machine_kind = MZ800;
-        speed_setting = 10;
-        cpu = CpuState{};
-        cpu.cycles_per_line = 1 << 30;
-        i8253_reset();
-        t0_pos = t0_target = t0_line_base = t0_level = 0;
-        t0_slots.fill(0);
-        chipset_reset();
-        ppi_port_c = 0;
-        sn_latch = 0;
-        sn_lfsr = 0;
-        sound_init();
-        volume = VOLUME_TABLE[0];
-        filter_div = filter_divisor(FILTER_HZ_DEFAULT);
-    }
-    void TearDown() override
-    {
-        ring_write = -1; // the other machine tests run with sound closed
-        machine_kind = MZ800;
-        speed_setting = 10;
-        volume = VOLUME_TABLE[0];
-        filter_div = filter_divisor(FILTER_HZ_DEFAULT);
-    }
-
-    // One call of the generator; returns how many samples the ring received.
-    int32_t samples_of(uint32_t weight)
-    {
-        const int32_t before = ring_write;
-        generate_samples(weight);
-        return (ring_write - before + RING_ENTRIES) % RING_ENTRIES;
-    }
-    // Generates exactly n samples; returns how many the ring received.
-    int32_t generate(int32_t n)
-    {
-        int32_t total = 0;
-        for (int32_t i = 0; i < n; ++i)
-            total += samples_of(SAMPLE_WEIGHT);
-        return total;
-    }
-    // The machine part m of one generated sample (see PROBE_VOLUME).
-    int32_t probe_sample()
-    {
-        volume = PROBE_VOLUME;
-        filter_div = 1;
-        generate(1);
-        return out_acc >> 16;
-    }
-    // Closes n MZ-800 scan lines as the run loop does: the generator runs with the line's
-    // weight once the CPU has passed the line's end, then the next line starts.
-    void run_lines(int n)
-    {
-        for (int i = 0; i < n; ++i) {
-            cpu.cycles = cpu.line_start - 228;
-            generate_samples(line_step);
-            cpu.line_start -= 227;
-        }
-    }
-    // The callback's output for `frames` frames: left and right of each.
-    std::vector<int16_t> pull(int frames)
-    {
-        std::vector<uint8_t> bytes(size_t(frames) * 4, 0xAA);
-        audio_callback(nullptr, bytes.data(), int(bytes.size()));
-        std::vector<int16_t> out;
-        for (size_t i = 0; i < bytes.size(); i += 2)
-            out.push_back(int16_t(bytes[i] | bytes[i + 1] << 8));
-        return out;
-    }
-    void fill_ring(int16_t value)
-    {
-        for (int32_t i = 0; i < RING_ENTRIES; ++i)
-            ring_store(i, value);
-    }
-};
 
 // ---- Samples per scan line ----
 
@@ -119,7 +31,7 @@ TEST_F(Sound, a_scan_line_of_the_mz800_yields_14_2_samples_one_per_16_cycles)
 
 TEST_F(Sound, the_weight_not_yet_turned_into_samples_carries_to_the_next_call)
 {
-    machine_kind = ZX48;
+    select_machine(ZX48);
     struct Case { const char* name; uint32_t weight; int calls; int32_t samples; };
     const Case cases[] = {
         {"479: nothing on the first call, one sample on the second", 479, 2, 1},
@@ -150,7 +62,7 @@ TEST_F(Sound, silent_chips_or_the_last_volume_step_give_exact_zeros_in_ring_and_
     };
     for (const Case& c : cases) {
         SetUp();
-        machine_kind = c.kind;
+        select_machine(c.kind);
         volume = VOLUME_TABLE[size_t(c.volume_index)];
         for (uint8_t b : c.sn_bytes)
             if (b)
@@ -173,7 +85,7 @@ TEST_F(Sound, the_volume_stage_drops_16_bits_and_the_one_pole_closes_1_over_filt
     const Case cases[] = {{0, 1000}, {5, 500}, {10, 2100}, {19, 1000}};
     for (const Case& c : cases) {
         SetUp();
-        machine_kind = ZX48;
+        select_machine(ZX48);
         beeper_bits = 0x10;
         volume = VOLUME_TABLE[size_t(c.volume_index)];
         filter_div = filter_divisor(c.hz);
@@ -404,67 +316,6 @@ TEST_F(Sound, periodic_noise_is_one_high_shift_in_sixteen)
     EXPECT_EQ(high, 2 * 17);
 }
 
-TEST_F(Sound, the_mz800_hears_the_sn76489_minus_the_low_part_of_counter_0)
-{
-    // Counter 0's gated output low: m = tones - 8192.
-    sn_period[0] = 1; // constant level
-    sn76489_write(0x92);
-    EXPECT_EQ(probe_sample(), -6310 - 8192);
-    // At normal speed each slot holds the ticks (of 5) with the output high, read through the
-    // running average a = (5 a + 8192 slot) / 6, level = a / 5; reads past slot 71 stay there.
-    SetUp();
-    t0_slots.fill(5);
-    t0_slots[71] = 2;
-    const int32_t levels[] = {40960 / 6 / 5, (5 * 6826 + 40960) / 6 / 5, (5 * 12515 + 40960) / 6 / 5};
-    for (int32_t level : levels)
-        EXPECT_EQ(counter0_sound_level(), level);
-    t0_read_index = 80;
-    t0_level = 0;
-    EXPECT_EQ(counter0_sound_level(), 8192 * 2 / 6 / 5);
-    EXPECT_EQ(t0_read_index, 81);
-    // Off normal speed the counter's own smoothed level is taken as it is.
-    speed_setting = SPEED_UNLIMITED;
-    t0_level = 1234;
-    EXPECT_EQ(counter0_sound_level(), 1234);
-    EXPECT_EQ(t0_read_index, 81);
-}
-
-TEST_F(Sound, counter_0_in_mode_3_gated_by_port_c_bit_0_is_a_square_wave_in_the_ring)
-{
-    apply_speed(MZ800);
-    // Reload 2000: 32000 dots per period at 16 dots per tick, 400 samples of 80 dots.
-    constexpr int PERIOD = 400;
-    struct Case { const char* name; uint8_t gate; bool tone; };
-    const Case cases[] = {{"port C bit 0 set", 0x01, true}, {"port C bit 0 clear", 0x00, false}};
-    for (const Case& c : cases) {
-        SetUp();
-        mz_port_write(0xD7, 0x36); // counter 0, low then high byte, mode 3
-        mz_port_write(0xD4, uint8_t(2000 & 0xFF));
-        mz_port_write(0xD4, uint8_t(2000 >> 8));
-        mz_port_write(0xD3, c.gate); // 8255 bit set/reset of port C bit 0
-        run_lines(100);              // the filters settle
-        const int32_t before = ring_write;
-        run_lines(200);
-        std::vector<int16_t> s;
-        for (int32_t i = before + 1; i <= ring_write; ++i)
-            s.push_back(ring_left(i));
-        ASSERT_EQ(s.size(), 2840u); // 200 lines of 14.2 samples
-        double mean = 0;
-        for (int16_t v : s)
-            mean += double(v) / double(s.size());
-        int crossings = 0;
-        for (size_t i = 1; i < s.size(); ++i)
-            crossings += (s[i - 1] < mean) != (s[i] < mean);
-        const auto [lo, hi] = std::minmax_element(s.begin(), s.end());
-        if (c.tone) {
-            EXPECT_NEAR(crossings, 2 * 2840 / PERIOD, 1) << c.name;
-            EXPECT_GT(*hi - *lo, 1000) << c.name;
-        } else {
-            EXPECT_EQ(*hi, *lo) << c.name << ": a constant level";
-        }
-    }
-}
-
 // ---- AY-3-8912 and beeper ----
 
 TEST_F(Sound, ay_register_writes_set_periods_noise_mixer_and_volumes)
@@ -507,7 +358,7 @@ TEST_F(Sound, ay_register_writes_set_periods_noise_mixer_and_volumes)
 
 TEST_F(Sound, an_ay_tone_needs_its_mixer_bit_clear_and_is_p_high_p_plus_1_low)
 {
-    machine_kind = ZX48;
+    select_machine(ZX48);
     ay_level = {5012, 0, 0};
     ay_period = {7, 0, 0};
     ay_counter = {};
@@ -529,7 +380,7 @@ TEST_F(Sound, an_ay_tone_needs_its_mixer_bit_clear_and_is_p_high_p_plus_1_low)
 
 TEST_F(Sound, ay_noise_draws_a_new_bit_from_rand_every_noise_period_plus_1_samples)
 {
-    machine_kind = ZX48;
+    select_machine(ZX48);
     ay_level = {1000, 200, 30};
     ay_noise_period = 2;
     ay_noise_counter = 0;
@@ -549,7 +400,7 @@ TEST_F(Sound, ay_noise_draws_a_new_bit_from_rand_every_noise_period_plus_1_sampl
 
 TEST_F(Sound, the_zx_beeper_weighs_8192_for_ear_and_512_for_mic)
 {
-    machine_kind = ZX48;
+    select_machine(ZX48);
     const std::pair<uint8_t, int32_t> cases[] = {{0x00, 0}, {0x10, -8192}, {0x01, -512}, {0x11, -8704}};
     for (auto [bits, m] : cases) {
         beeper_bits = bits;
@@ -580,7 +431,7 @@ TEST_F(Sound, pmd85_timer_control_words_and_counts_program_a_channel)
 
 TEST_F(Sound, pmd85_channels_step_16_ticks_per_sample_by_their_mode)
 {
-    machine_kind = PMD85;
+    select_machine(PMD85);
     struct Case { const char* name; int32_t mode; uint16_t count; int samples; int high; int rises; };
     const Case cases[] = {
         // 1600 samples are 25600 ticks: 256 periods of 100 ticks. In mode 3 the running value
@@ -626,7 +477,7 @@ TEST_F(Sound, pmd85_channels_step_16_ticks_per_sample_by_their_mode)
 
 TEST_F(Sound, pmd85_port_c_bits_add_two_tones_and_a_level)
 {
-    machine_kind = PMD85;
+    select_machine(PMD85);
     struct Case { uint8_t port_c; int32_t period; int high; };
     const Case cases[] = {{0x01, 128, 64}, {0x02, 32, 16}, {0x04, 1, 1}, {0x00, 1, 0}};
     for (const Case& c : cases) {
@@ -660,7 +511,7 @@ TEST_F(Sound, the_chipset_reset_clears_the_chip_registers_but_not_the_ring_or_fi
     pmd_timer_count_write(2, 0x34);
     pmd_timer_count_write(2, 0x12);
     pmd_channels[2].level = 0;
-    machine_kind = ZX48;
+    select_machine(ZX48);
     generate(100);
     const int32_t written = ring_write;
     const int32_t acc = out_acc;

@@ -16,9 +16,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "machines/ay8912.h"
-#include "machines/pmd_sound.h"
-#include "machines/sn76489.h"
+#include "machines/sound/ay8912.h"
+#include "machines/sound/pmd_sound.h"
+#include "machines/sound/sn76489.h"
 
 constexpr int32_t RING_ENTRIES = 20480;
 // The ring starts three quarters full of silence: the latency the callback locks on to.
@@ -54,11 +54,18 @@ inline void ring_store(int32_t entry, int16_t sample)
 void sound_init();
 
 // Called once at start-up: sound_init, then opens the audio device (44100 Hz, signed 16-bit,
-// stereo, 960 frames per buffer, paused) and enables port F2h for writes. Exits the program
-// with status -1 if the device cannot be opened.
+// stereo, 960 frames per buffer, paused). Exits the program with status -1 if the device
+// cannot be opened.
 void sound_open();
 
 // generate_samples(weight) is declared in cpu/machine_interface.h: the per-line generator.
+// It turns the weight into a number of samples and asks the current machine's sound source
+// for them; the source hands each sample, the machine's output level, to sound_emit.
+using SoundSource = void (*)(uint32_t count);
+// Installed by each machine family when its machine is selected.
+void install_sound_source(SoundSource source);
+// One sample of the machine through the output stages into the ring.
+void sound_emit(int32_t m);
 
 // The device's pull callback: fills length / 4 stereo frames of signed 16-bit little-endian
 // samples from the ring. Needs no device; tests and tools call it directly.
@@ -68,11 +75,6 @@ void audio_callback(void* userdata, uint8_t* stream, int length);
 // 15 kHz of the 221.68 kHz source rate): one new input, the output truncated to an integer.
 int64_t butterworth(int32_t x);
 void butterworth_reset();
-
-// i8253 counter 0's contribution for one sample, 0 (low) to 8192 (high), read from the
-// counter's slots at normal speed (advancing t0_read_index) and from its smoothed level
-// at other speeds.
-int32_t counter0_sound_level();
 
 // The chipset reset's part: the chip registers (not the ring or the output filters, so that
 // a machine change does not click).

@@ -21,6 +21,8 @@ extern int32_t t0_target;
 extern int32_t t0_line_base;
 extern std::array<uint8_t, 90> t0_slots;
 extern int32_t t0_level;
+// E008h bit 0 in MZ-700 mode: counter 0 counts only while it is set.
+extern uint8_t mz700_sound_enable;
 // Counters 1 and 2.
 extern uint32_t t1_count, t1_reload, t1_toggle, t1_latch;
 extern int32_t t2_count;
@@ -36,7 +38,13 @@ void i8253_control(uint8_t value, bool mz700);
 void t0_catch_up();
 // The sound generator's slot index after a batch of samples (may be reset to 0).
 void t0_slot_advance(int32_t& read_index);
-// The MZ-800's per-line event: display flags, PIO display edges, counters 1 and 2.
-void mz_line_event(int32_t line);
+// One scan line of the line clock: counter 1 steps and, at its zero, clocks counter 2.
+void i8253_line_clock();
 
+// i8253 counter 0's contribution for one sample, 0 (low) to 8192 (high), read from the
+// counter's slots at normal speed (advancing t0_read_index) and from its smoothed level
+// at other speeds.
+int32_t counter0_sound_level();
+
+// Counts, modes, latches, byte toggles and the MZ-700 gate to their power-on values.
 void i8253_reset();

@@ -1,9 +1,9 @@
 // Sound of the PMD 85: four timer channels and the port C tone bits. See pmd_sound.h.
-#include "machines/pmd_sound.h"
+#include "machines/sound/pmd_sound.h"
 
 #include <cstddef>
 
-#include "machines/mz_ports.h"
+#include "machines/ppi8255.h"
 
 std::array<PmdChannel, 4> pmd_channels{};
 uint8_t pmd_tone_counter = 0;

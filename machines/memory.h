@@ -1,0 +1,33 @@
+// The memory every machine is built from: the physical stores and the sixteen 4 KiB page
+// slots through which the CPU reaches them (page_read_slots and page_write, declared with
+// the CPU state). A machine family fills the slots with its own page handlers when it is
+// selected; the plain handlers here (RAM, ignored writes, the floating bus) are the ones
+// every family uses.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "cpu/cpu_state.h"
+
+// 96 KiB: 0000h-FFFFh is what every machine addresses; 10000h-17FFFh holds ZX 128K
+// banks 1 and 3 (and the MZ-800's rendered line codes, which it never addresses).
+using MainRam = std::array<uint8_t, 0x18000>;
+// 32 KiB: the MZ-800's four 8 KiB planes; in MZ-700 mode the character RAM, codes and
+// attributes; ZX 128K banks 4 and 6.
+using VideoRam = std::array<uint8_t, 0x8000>;
+
+extern MainRam main_ram;
+extern VideoRam video_ram;
+
+// The byte the CPU fetched last (the byte at pc - 1): what floating buses read.
+uint8_t open_bus();
+
+// Page handlers shared by every machine.
+int rd_ram(uint16_t address);
+void wr_ram(uint16_t address, uint8_t value);
+void wr_ignore(uint16_t address, uint8_t value);
+int rd_open_bus(uint16_t address);
+
+// Both slots of pages first to last.
+void map_pages(int first, int last, PageReadFn read, PageWriteFn write);

@@ -1,0 +1,59 @@
+// The MZ-800's video chip (GDG): registers at CCh-CFh and F0h, the CPU's view of the four
+// video planes through the write and read formats, hardware scroll, the display wait states
+// of the MZ-700 character screen, the display signals, and the line renderer feeding the
+// output lines.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// GDG registers.
+extern uint8_t wf_mode, wf_frame_b, wf_planes;
+extern uint8_t rf_search, rf_frame_b;
+extern std::array<uint8_t, 4> rf_masks;
+extern uint8_t dmd; // display mode: bit 0 frame B, bit 1 4 planes / 2 bits, bit 2 640 dots, bit 3 MZ-700
+constexpr uint8_t DMD_MZ700 = 0x08;
+extern uint16_t scroll_offset, scroll_width, scroll_start, scroll_end;
+extern uint8_t border_colour;
+extern std::array<uint8_t, 4> palette;
+extern uint8_t palette_group;
+extern int32_t mz700_last_write_line;
+
+// Display signals, set by the MZ-800's per-line event.
+extern int32_t display_active; // 1 on scan lines 50-249
+extern int32_t vsync_window;   // 1 on scan lines 5-291
+
+// Per-line records, taken when the beam enters a line (lines 50-249).
+struct LineRecord {
+    std::array<uint8_t, 4> palette;
+    uint8_t palette_group;
+    uint8_t dmd;
+};
+extern std::array<LineRecord, 200> line_records;
+
+// Rendered line codes: 200 rows of 160 bytes in MainRam at 10000h.
+constexpr uint32_t LINE_CODE_BUFFER = 0x10000;
+
+// Expansion tables of the renderer, computed from their rules at compile time.
+extern const std::array<uint32_t, 256> dot_nibble_table; // plane byte bit k -> bit 4k (eight 4-bit dots)
+extern const std::array<uint16_t, 256> dot_pair_table;   // plane byte bit k -> bit 2k (eight 2-bit dots)
+
+// Port writes.
+void gdg_write_format(uint8_t value);                 // CCh
+void gdg_read_format(uint8_t value);                  // CDh
+void gdg_display_mode(uint8_t value);                 // CEh: the register (scroll offset cleared)
+void gdg_indexed_write(uint16_t port, uint8_t value); // CFh, register in the high byte
+void gdg_palette_write(uint8_t value);                // F0h
+
+// Page handlers of the VRAM windows 8000h-9FFFh and A000h-BFFFh (MZ-800 mode).
+int rd_vram_lo(uint16_t address);
+void wr_vram_lo(uint16_t address, uint8_t value);
+int rd_vram_hi(uint16_t address);
+void wr_vram_hi(uint16_t address, uint8_t value);
+
+// The CPU's wait before it reaches the MZ-700 text screen or character RAM.
+void mz700_vram_read_wait();
+void mz700_vram_write_wait();
+
+// The GDG's power-on registers as mz_start leaves them (dmd, scroll offset, border).
+void gdg_start();

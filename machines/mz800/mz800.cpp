@@ -1,0 +1,64 @@
+// The MZ-800 family's entry points: selection, reset, power-on start, the per-line event and
+// the machine's sound (the SN76489 less the low part of i8253 counter 0's gated output).
+#include "machines/mz800/mz800.h"
+
+#include "machines/machine.h"
+#include "machines/mz800/banking.h"
+#include "machines/mz800/gdg_video.h"
+#include "machines/mz800/i8253.h"
+#include "machines/mz800/mz_ports.h"
+#include "machines/mz800/pio.h"
+#include "machines/sound/sound.h"
+
+namespace {
+
+constexpr int32_t T0_FULL_LEVEL = 8192;
+
+void mz800_sound(uint32_t count)
+{
+    const int32_t g = sn76489_noise_rate();
+    t0_catch_up();
+    for (uint32_t i = 0; i < count; ++i)
+        sound_emit(sn76489_sample(g) - (T0_FULL_LEVEL - counter0_sound_level()));
+    t0_slot_advance(t0_read_index);
+}
+
+} // namespace
+
+void mz800_select(MachineKind)
+{
+    install_ports(mz_io_read, mz_io_write);
+    install_sound_source(mz800_sound);
+}
+
+void mz800_reset()
+{
+    i8253_reset();
+    pio_reset();
+    upper_prohibited = false;
+}
+
+void mz_start()
+{
+    gdg_start(); // display mode 0, no scroll, black border
+    select_machine(MZ800);
+    bank_write(0xE4);
+}
+
+void mz_line_event(int32_t line)
+{
+    switch (line) {
+    case 5: vsync_window = 1; break;
+    case 50:
+        display_active = 1;
+        pio_display_edge(true);
+        break;
+    case 250:
+        display_active = 0;
+        pio_display_edge(false);
+        break;
+    case 292: vsync_window = 0; break;
+    default: break;
+    }
+    i8253_line_clock();
+}

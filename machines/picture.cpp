@@ -1,0 +1,36 @@
+#include "machines/picture.h"
+
+std::array<OutputLine, 2> output_lines{};
+std::array<uint8_t, 300> border_history{};
+
+namespace {
+
+// MZ-700 colours are 3 bits (green, red, blue); every colour but black is shown bright.
+constexpr uint16_t mz700_colour(uint32_t c) { return uint16_t(c == 0 ? 0 : c | 8); }
+
+constexpr std::array<uint16_t, 1024> make_mz700_attrs()
+{
+    constexpr std::array<uint32_t, 4> DOT_BITS = {3, 7, 8, 9};
+    std::array<uint16_t, 1024> t{};
+    for (uint32_t i = 0; i < 1024; ++i) {
+        const uint16_t bg = mz700_colour(i & 7);
+        const uint16_t fg = mz700_colour((i >> 4) & 7);
+        for (uint32_t n = 0; n < 4; ++n)
+            t[i] = uint16_t(t[i] | (((i >> DOT_BITS[n]) & 1 ? fg : bg) << (4 * n)));
+    }
+    return t;
+}
+
+constexpr std::array<uint16_t, 256> make_glyph_index(uint32_t first_dot)
+{
+    std::array<uint16_t, 256> t{};
+    for (uint32_t g = 0; g < 256; ++g)
+        t[g] = uint16_t((((g >> (first_dot + 1)) << 7) & 0x380) | (((g >> first_dot) & 1) << 3));
+    return t;
+}
+
+} // namespace
+
+constexpr std::array<uint16_t, 1024> mz700_attr_table = make_mz700_attrs();
+constexpr std::array<uint16_t, 256> glyph_low_index = make_glyph_index(0);
+constexpr std::array<uint16_t, 256> glyph_high_index = make_glyph_index(4);

@@ -1,0 +1,8 @@
+// The PMD 85 as the rest of the emulator sees it: how it is selected. Everything else of the
+// machine stays inside machines/pmd85/.
+#pragma once
+
+// Names the machine on the status line and installs its memory map (the ROM read everywhere,
+// writes to RAM, so that execution starts in the monitor at 0000h), its ports and its sound
+// (the timer channels and the port C tone bits).
+void pmd85_select();
