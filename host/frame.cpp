@@ -8,10 +8,8 @@
 #include "host/key_translation.h"
 #include "host/speed.h"
 #include "machines/keyboard.h"
-#include "machines/mz800/mz800.h"
 #include "machines/picture.h"
 #include "machines/status_line.h"
-#include "sidecar/ramdisc.h"
 
 int32_t raster_line = 0;
 uint32_t last_present_ms = 0;
@@ -30,7 +28,6 @@ const std::array<Rgb, 16> HOST_COLOURS = {{
 
 namespace {
 
-constexpr int VISIBLE_LINES = 300;
 constexpr int WINDOW_WIDTH = 800;
 
 // The raster line the cycle counter has reached.
@@ -136,7 +133,7 @@ void scanline_step()
     if (uint32_t(raster_line) == target)
         return;
     ++raster_line;
-    record_line(raster_line);
+    picture.record_line(raster_line);
     if (uint32_t(raster_line) != target)
         event_raise(EV_LINE_PENDING);
     generate_samples(line_step);
@@ -148,12 +145,7 @@ void scanline_step()
     }
     if (raster_line >= frame_lines())
         end_frame();
-    if (is_mz800_family(machine_kind)) {
-        render_line(raster_line);
-        if (raster_line == 280)
-            ramdisc_tick();
-        mz_line_event(raster_line);
-    }
+    picture.line_done(raster_line);
 }
 
 void build_host_palette(SDL_Surface* surface)
@@ -164,15 +156,8 @@ void build_host_palette(SDL_Surface* surface)
 
 void compose_line(int line, std::array<uint8_t, 400>& out)
 {
-    if (is_mz800_family(machine_kind) && line >= 50 && line <= 249) {
-        present_line(line);
-        std::copy_n(output_lines[line & 1].begin(), out.size(), out.begin());
-        return;
-    }
-    // The ZX Spectrum and PMD 85 pictures arrive with their hardware; until then their
-    // windows show black.
-    const uint8_t colour = is_mz800_family(machine_kind) ? border_history[line] & 0x0F : 0;
-    out.fill(uint8_t(colour * 0x11));
+    picture.present_line(line);
+    std::copy_n(output_lines[line & 1].begin(), out.size(), out.begin());
 }
 
 void present_frame()

@@ -6,7 +6,6 @@
 #include "host/frame.h"
 #include "host/storage.h"
 #include "machines/machine_kind.h"
-#include "machines/mz800/mz800.h"
 #include "machines/picture.h"
 
 namespace {
@@ -48,16 +47,6 @@ std::array<uint8_t, HEADER_SIZE> make_header()
     return h;
 }
 
-// One emulated line as the file shows it: border outside the picture window, and inside it
-// the machine's picture without the status line.
-void file_row(int line, std::array<uint8_t, ROW_BYTES>& row)
-{
-    row.fill(uint8_t((border_history[line] & 0x0F) * 0x11));
-    if (is_mz800_family(machine_kind) && line >= 50 && line <= 249)
-        compose_mz800_line(line, false, row.data());
-    // The ZX Spectrum and PMD 85 pictures join when their renderers exist.
-}
-
 const char* name_template()
 {
     switch (machine_kind) {
@@ -84,7 +73,7 @@ void screenshot_bytes(uint32_t offset, uint8_t* out, uint32_t count)
         const uint32_t pixel = offset - HEADER_SIZE;
         const int line = 299 - int(pixel / ROW_BYTES) / 2;
         if (line != row_line) {
-            file_row(line, row);
+            picture.screenshot_line(line, row.data());
             row_line = line;
         }
         out[i] = row[pixel % ROW_BYTES];

@@ -1,9 +1,16 @@
 #include "machines/picture.h"
 
+#include <cstddef>
+
 std::array<OutputLine, 2> output_lines{};
+uint8_t border_colour = 0;
 std::array<uint8_t, 300> border_history{};
 
 namespace {
+
+// Before any machine is selected the window shows the border.
+void present_border(int32_t line) { border_row(line, output_lines[line & 1].data()); }
+
 
 // MZ-700 colours are 3 bits (green, red, blue); every colour but black is shown bright.
 constexpr uint16_t mz700_colour(uint32_t c) { return uint16_t(c == 0 ? 0 : c | 8); }
@@ -34,3 +41,24 @@ constexpr std::array<uint16_t, 256> make_glyph_index(uint32_t first_dot)
 constexpr std::array<uint16_t, 1024> mz700_attr_table = make_mz700_attrs();
 constexpr std::array<uint16_t, 256> glyph_low_index = make_glyph_index(0);
 constexpr std::array<uint16_t, 256> glyph_high_index = make_glyph_index(4);
+
+PictureHooks picture = {record_border, no_line_work, present_border, border_row};
+
+void install_picture(const PictureHooks& hooks) { picture = hooks; }
+
+void record_border(int32_t line)
+{
+    if (line >= 0 && line < VISIBLE_LINES)
+        border_history[size_t(line)] = border_colour;
+}
+
+void border_row(int32_t line, uint8_t* row)
+{
+    const uint8_t b = uint8_t((border_history[size_t(line)] & 0x0F) * 0x11);
+    for (int i = 0; i < 2 * BORDER_BYTES + 2 * int(LINE_CODE_BYTES); ++i)
+        row[i] = b;
+}
+
+void no_line_work(int32_t) {}
+
+void present_black(int32_t line) { output_lines[line & 1].fill(0); }

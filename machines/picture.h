@@ -11,8 +11,34 @@ constexpr int OUTPUT_LINE_BYTES = 464;
 using OutputLine = std::array<uint8_t, OUTPUT_LINE_BYTES>;
 extern std::array<OutputLine, 2> output_lines;
 
-// The border colour of each of the 300 visible lines, taken as the beam enters the line.
+// The border colour register of the machine (the MZ-800's GDG, the ZX Spectrum's ULA) and the
+// colour of each of the 300 visible lines, taken as the beam enters the line.
+extern uint8_t border_colour;
 extern std::array<uint8_t, 300> border_history;
+constexpr int VISIBLE_LINES = 300;
+
+// The selected machine's picture, installed by its family when the machine is selected.
+struct PictureHooks {
+    // The beam enters scan line `line`: its border and whatever else its picture depends on.
+    void (*record_line)(int32_t line);
+    // After the line's sound (and, at the last line, the frame end): the line's dots and the
+    // machine's other per-line work.
+    void (*line_done)(int32_t line);
+    // At frame end, visible line 0-299 into the whole of output_lines[line & 1].
+    void (*present_line)(int32_t line);
+    // A screenshot row of visible line 0-299: 400 bytes, the picture without the status line.
+    void (*screenshot_line)(int32_t line, uint8_t* row);
+};
+extern PictureHooks picture;
+void install_picture(const PictureHooks& hooks);
+
+// Shared pieces of the hooks: the border colour recorded for a line; a row of nothing but the
+// line's border; nothing to do.
+void record_border(int32_t line);
+void border_row(int32_t line, uint8_t* row);
+void no_line_work(int32_t line);
+// A line the window shows black.
+void present_black(int32_t line);
 
 // A picture line: 80 host dots of border each side of 320 emulated dots, which are kept as
 // line codes (two 4-bit dots per byte, the left dot low) and shown twice as wide.

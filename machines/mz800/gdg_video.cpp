@@ -24,7 +24,6 @@ uint8_t rf_search = 0, rf_frame_b = 0;
 std::array<uint8_t, 4> rf_masks{};
 uint8_t dmd = 0;
 uint16_t scroll_offset = 0, scroll_width = 0, scroll_start = 0, scroll_end = 0;
-uint8_t border_colour = 0;
 std::array<uint8_t, 4> palette = {0, 1, 2, 3};
 uint8_t palette_group = 0;
 int32_t mz700_last_write_line = 0;
@@ -308,9 +307,7 @@ void mz700_vram_write_wait()
 
 void record_line(int32_t line)
 {
-    if (line < 0 || line >= int32_t(border_history.size()))
-        return;
-    border_history[line] = border_colour;
+    record_border(line);
     const int32_t row = line - FIRST_DISPLAY_LINE;
     if (row >= 0 && row < DISPLAY_ROWS)
         line_records[row] = LineRecord{palette, palette_group, dmd};
@@ -459,11 +456,17 @@ void present_line(int32_t line)
     uint8_t* out = output_lines[line & 1].data();
     const int32_t row = line - FIRST_DISPLAY_LINE;
     if (row < 0 || row >= DISPLAY_ROWS) {
-        // Above and below the picture the whole line is border.
-        const uint8_t b = uint8_t((border_history[line] & 0x0F) * 0x11);
-        for (int i = 0; i < 2 * BORDER_BYTES + 2 * int(LINE_CODE_BYTES); ++i)
-            out[i] = b;
+        border_row(line, out); // above and below the picture the whole line is border
         return;
     }
     compose_mz800_line(line, row >= STATUS_FIRST_ROW && status_visible, out);
+}
+
+void screenshot_line(int32_t line, uint8_t* row)
+{
+    const int32_t r = line - FIRST_DISPLAY_LINE;
+    if (r < 0 || r >= DISPLAY_ROWS)
+        border_row(line, row);
+    else
+        compose_mz800_line(line, false, row);
 }

@@ -14,7 +14,6 @@ extern std::array<uint8_t, 4> rf_masks;
 extern uint8_t dmd; // display mode: bit 0 frame B, bit 1 4 planes / 2 bits, bit 2 640 dots, bit 3 MZ-700
 constexpr uint8_t DMD_MZ700 = 0x08;
 extern uint16_t scroll_offset, scroll_width, scroll_start, scroll_end;
-extern uint8_t border_colour;
 extern std::array<uint8_t, 4> palette;
 extern uint8_t palette_group;
 extern int32_t mz700_last_write_line;
@@ -50,6 +49,17 @@ int rd_vram_lo(uint16_t address);
 void wr_vram_lo(uint16_t address, uint8_t value);
 int rd_vram_hi(uint16_t address);
 void wr_vram_hi(uint16_t address, uint8_t value);
+
+// The picture, line by line: the border and mode as the beam enters a line, the line's planes
+// or text into line codes, and at frame end the output line of a visible line.
+void record_line(int32_t line);
+void render_line(int32_t line);
+void present_line(int32_t line);
+// Composes display line 50-249 from its line codes and mode into 400 bytes; a status row
+// ignores the recorded mode and palette.
+void compose_mz800_line(int32_t line, bool status_row, uint8_t* out);
+// A screenshot row: the picture without the status line, border around it.
+void screenshot_line(int32_t line, uint8_t* row);
 
 // The CPU's wait before it reaches the MZ-700 text screen or character RAM.
 void mz700_vram_read_wait();

@@ -1,4 +1,4 @@
-// The MZ-800 family's entry points: selection, reset, power-on start, the per-line event and
+// The MZ-800 family's entry points: selection, reset, power-on start, the per-line work and
 // the machine's sound (the SN76489 less the low part of i8253 counter 0's gated output).
 #include "machines/mz800/mz800.h"
 
@@ -8,7 +8,9 @@
 #include "machines/mz800/i8253.h"
 #include "machines/mz800/mz_ports.h"
 #include "machines/mz800/pio.h"
+#include "machines/picture.h"
 #include "machines/sound/sound.h"
+#include "sidecar/ramdisc.h"
 
 namespace {
 
@@ -23,12 +25,22 @@ void mz800_sound(uint32_t count)
     t0_slot_advance(t0_read_index);
 }
 
+// After the line's picture: the RAM disc's write-back tick once a frame, then the chipset.
+void mz800_line_done(int32_t line)
+{
+    render_line(line);
+    if (line == 280)
+        ramdisc_tick();
+    mz_line_event(line);
+}
+
 } // namespace
 
 void mz800_select(MachineKind)
 {
     install_ports(mz_io_read, mz_io_write);
     install_sound_source(mz800_sound);
+    install_picture({record_line, mz800_line_done, present_line, screenshot_line});
 }
 
 void mz800_reset()

@@ -4,6 +4,7 @@
 
 #include "machines/machine.h"
 #include "machines/memory.h"
+#include "machines/picture.h"
 #include "machines/sound/sound.h"
 #include "machines/status_line.h"
 #include "roms/rom_images.h"
@@ -28,4 +29,5 @@ void pmd85_select()
     // The PMD 85 ports and the disk server are brought up here once they exist.
     install_ports(port_read_unanswered, port_write_ignored);
     install_sound_source(pmd85_sound);
+    install_picture({record_border, no_line_work, present_black, border_row}); // the picture is still to come
 }

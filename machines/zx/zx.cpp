@@ -7,6 +7,7 @@
 #include "cpu/machine_interface.h" // zx128_paging
 #include "machines/machine.h"
 #include "machines/memory.h"
+#include "machines/picture.h"
 #include "machines/sound/sound.h"
 #include "machines/status_line.h"
 #include "roms/rom_images.h"
@@ -99,6 +100,7 @@ void zx_select(MachineKind kind)
     // The ULA, the AY ports and the paging port arrive with the Spectrum's hardware.
     install_ports(port_read_unanswered, port_write_ignored);
     install_sound_source(zx_sound);
+    install_picture({record_border, no_line_work, present_black, border_row}); // the picture is still to come
 }
 
 void zx_reset() { zx128_paging = 0; }
