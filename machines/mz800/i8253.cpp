@@ -129,14 +129,14 @@ void t0_write(uint8_t value)
         t0_load();
         t0_rw = 0;
         break;
-    case 16:
+    case 16: // a one-byte count: the other byte of the counter's register is zero
         t0_catch_up();
-        t0_reload = uint16_t((t0_reload & 0xFF00) | value);
+        t0_reload = value;
         t0_load();
         break;
     case 32:
         t0_catch_up();
-        t0_reload = uint16_t((t0_reload & 0x00FF) | value << 8);
+        t0_reload = uint16_t(value << 8);
         t0_load();
         break;
     default:

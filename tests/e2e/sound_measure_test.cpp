@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -166,6 +168,42 @@ TEST(SoundMeasure, counter_0_in_mode_3_gated_by_port_c_bit_0_sounds_a_square_wav
         EXPECT_GT(rms(window(s, 0.15, 0.5)), 1000) << "reload " << reload;
         EXPECT_LT(rms(window(s, 0.65, 0.95)), 1.0) << "reload " << reload << ": gate closed";
     }
+}
+
+TEST(SoundMeasure, one_byte_counts_written_in_turn_play_a_level_that_follows_each_count)
+{
+    std::ifstream in(PWM_TUNE_PROGRAM, std::ios::binary);
+    std::vector<uint8_t> program{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_GT(program.size(), 2u);
+    // Counts 6, 14, 22, 30, 38 ticks, each for 0.21 s, rewritten every 149 cycles (46.6
+    // ticks): the output is low for the count's share of each write. A count whose high byte
+    // were kept from an earlier 16-bit count (the beep's 04h) would never let it rise.
+    constexpr double NOTE_SECONDS = 5000 * 149 / 3546875.0;
+    const int counts[] = {6, 14, 22, 30, 38};
+    std::vector<double> level[2];
+    for (int beep_first = 0; beep_first < 2; ++beep_first) {
+        program[1] = uint8_t(beep_first);
+        const std::vector<double> s = render(MZ800, "", 60, program);
+        for (int k = 0; k < 5; ++k) {
+            // Each note's middle, past the ring's 46-70 ms of latency.
+            const size_t a = size_t((k * NOTE_SECONDS + 0.1) * OUTPUT_RATE), b = size_t((k * NOTE_SECONDS + 0.2) * OUTPUT_RATE);
+            double mean = 0;
+            for (size_t i = a; i < b; ++i)
+                mean += s[i] / double(b - a);
+            level[beep_first].push_back(mean);
+        }
+    }
+    for (int beep_first = 0; beep_first < 2; ++beep_first) {
+        const std::vector<double>& l = level[beep_first];
+        const double step = (l[4] - l[0]) / (counts[4] - counts[0]);
+        EXPECT_LT(l[4] - l[0], -2000) << "the tune is not silent";
+        for (int k = 1; k < 4; ++k)
+            EXPECT_NEAR(l[size_t(k)] - l[0], step * (counts[k] - counts[0]), 0.05 * std::abs(l[4] - l[0]))
+                << "count " << counts[k] << (beep_first ? " after a beep" : "");
+    }
+    for (int k = 0; k < 5; ++k)
+        EXPECT_NEAR(level[1][size_t(k)], level[0][size_t(k)], 0.02 * std::abs(level[0][4] - level[0][0]))
+            << "count " << counts[k] << " sounds the same after a beep";
 }
 
 TEST(SoundMeasure, silent_chips_play_exact_zeros)

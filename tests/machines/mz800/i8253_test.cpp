@@ -107,8 +107,8 @@ TEST_F(I8253, counter0_takes_its_count_in_the_byte_order_the_control_word_chose)
     const Case cases[] = {
         {"a lone low byte loads nothing", 0x34, {0x78}, 0x0078, 0x1234, 1},
         {"a third byte starts the next count", 0x34, {0x78, 0x56, 0x9A}, 0x009A, 0x5678, 1},
-        {"each low-only byte loads", 0x14, {0x78, 0x9A}, 0x129A, 0x129A, 16},
-        {"each high-only byte loads", 0x24, {0x78, 0x9A}, 0x9A34, 0x9A34, 32},
+        {"each low-only byte loads with a high byte of 0", 0x14, {0x78, 0x9A}, 0x009A, 0x009A, 16},
+        {"each high-only byte loads with a low byte of 0", 0x24, {0x78, 0x9A}, 0x9A00, 0x9A00, 32},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
