@@ -306,8 +306,9 @@ struct Ops {
                 if constexpr (q == 0) {
                     push<T>(c, pair<p, X, true>(c));
                     if constexpr (X != 0 && p == 2) {
-                        // The ZX 48K ROM's tape loader starts with PUSH IX at 0767h.
-                        if (machine_kind == ZX48 && c.pc == 0x0769)
+                        // The ZX 48K ROM's tape loader starts with PUSH IX at 0767h; OpenSE
+                        // BASIC's, one byte later, at 0768h.
+                        if (machine_kind == ZX48 && (c.pc == 0x0769 || c.pc == 0x076A))
                             event_raise(EV_TAPE_TRAP);
                     }
                 } else {

@@ -7,6 +7,7 @@
 #include "host/frame.h"
 #include "host/rom_overrides.h"
 #include "host/screenshot.h"
+#include "host/snapshot.h"
 #include "host/speed.h"
 #include "host/storage.h"
 #include "host/trace.h"
@@ -63,7 +64,8 @@ bool machine_switch()
     }
     restart_machine();
     events_keep(EV_TRACE | EV_SPEED);
-    // The ZX 48K loader file is served once the snapshot loader exists.
+    if (machine_kind == ZX48 && zx_loader_file())
+        event_raise(EV_TAPE_TRAP);
     return true;
 }
 
@@ -74,7 +76,10 @@ void save_state()
     if (trace_active)
         trace_stop();
     if (machine_kind == ZX128) {
-        // "/sidecar/zx128.z80": the 128K snapshot is written here once the snapshot files exist.
+        if (fs_open(&state_file, "/sidecar/zx128.z80", FS_CREATE_ALWAYS | FS_WRITE) == FS_OK) {
+            z80_save(&state_file);
+            fs_close(&state_file);
+        }
     } else if (fs_open(&state_file, "/sidecar/64k.bin", FS_CREATE_ALWAYS | FS_WRITE) == FS_OK) {
         for (uint32_t block = 0; block < 128; ++block) {
             uint32_t done = 0;
@@ -229,9 +234,19 @@ void service_events(uint32_t m)
         if (!machine_switch())
             return;
     }
-    // The ZX loader trap arrives with the snapshot loader; until then its request is dropped.
-    if (m & EV_TAPE_TRAP)
-        event_clear(EV_TAPE_TRAP);
+    if (m & EV_TAPE_TRAP) {
+        // The ZX 48K is restarted under the ROM's loader, with the time base at 0, and the
+        // snapshot named in its memory (if any) replaces it.
+        chipset_reset();
+        select_machine(ZX48);
+        cpu.cycles = 0;
+        zx_load_trap();
+        cycle_credit = -cpu.cycles;
+        cpu.line_start = cpu.cycles;
+        events_keep(EV_TRACE | EV_SPEED);
+        resync_raster();
+        keyboard_reset(false);
+    }
     if (m & EV_SCREENSHOT) {
         event_clear(EV_SCREENSHOT);
         take_screenshot();

@@ -1,79 +1,19 @@
-// The ZX Spectrum's memory map: the 48K ROM (or the 128K's two ROMs) at 0000h-3FFFh, RAM that
-// the ULA contends at 4000h-7FFFh, plain RAM above, and on the 128K the RAM bank chosen by the
-// paging register at C000h-FFFFh.
+// The ZX Spectrum family's entry points: selection (memory map, ports, sound, picture, the
+// model's name on the status line) and its share of the chipset reset.
 #include "machines/zx/zx.h"
 
-#include "cpu/cpu_state.h"
 #include "cpu/machine_interface.h" // zx128_paging
 #include "machines/machine.h"
-#include "machines/memory.h"
 #include "machines/picture.h"
 #include "machines/sound/sound.h"
 #include "machines/status_line.h"
-#include "roms/rom_images.h"
-
-uint8_t zx128_paging = 0;
+#include "machines/zx/zx_memory.h"
+#include "machines/zx/zx_ports.h"
+#include "machines/zx/zx_video.h"
 
 namespace {
 
-int rd_zx48_rom(uint16_t a) { return ZX48_ROM[a]; }
-int rd_zx128_rom(uint16_t a) { return (zx128_paging & 0x10) ? ZX48_ROM[a] : ZX128_ROM0[a]; }
-
-// The ULA holds the CPU off contended RAM while it fetches display data: on display
-// lines 50-241, in the first 128 cycles, positions 2-7 of each group of eight wait
-// 6, 5, 4, 3, 2 and 1 cycles.
-void zx_contention_delay()
-{
-    const uint32_t t = uint32_t(-cpu.cycles);
-    const uint32_t per_line = uint32_t(cpu.cycles_per_line);
-    const uint32_t line = (t / per_line) % 312;
-    const uint32_t pos = t % per_line;
-    if (line >= 50 && line <= 241 && pos < 128 && (pos & 6) != 0)
-        cpu.cycles -= int32_t(8 - (pos & 7));
-}
-
-int rd_ram_contended(uint16_t a)
-{
-    zx_contention_delay();
-    return main_ram[a];
-}
-
-void wr_ram_contended(uint16_t a, uint8_t v)
-{
-    zx_contention_delay();
-    main_ram[a] = v;
-}
-
-// The ZX 128K's RAM bank at C000h, by bits 0-2 of the paging register; odd banks are contended.
-uint8_t& zx128_bank_byte(uint16_t a)
-{
-    const uint32_t off = a & 0x3FFF;
-    switch (zx128_paging & 7) {
-    case 0: return main_ram[0xC000 + off];
-    case 1: return main_ram[0x10000 + off];
-    case 2: return main_ram[0x8000 + off];
-    case 3: return main_ram[0x14000 + off];
-    case 4: return video_ram[off];
-    case 5: return main_ram[0x4000 + off];
-    case 6: return video_ram[0x4000 + off];
-    default: return main_ram[off];
-    }
-}
-
-int rd_zx128_bank(uint16_t a)
-{
-    if (zx128_paging & 1)
-        zx_contention_delay();
-    return zx128_bank_byte(a);
-}
-
-void wr_zx128_bank(uint16_t a, uint8_t v)
-{
-    if (zx128_paging & 1)
-        zx_contention_delay();
-    zx128_bank_byte(a) = v;
-}
-
+// The AY-3-8912 and the beeper.
 void zx_sound(uint32_t count)
 {
     for (uint32_t i = 0; i < count; ++i)
@@ -90,17 +30,10 @@ void zx_select(MachineKind kind)
         status_cursor = 2;
         status_print("12");
     }
-    map_pages(0, 3, kind == ZX128 ? rd_zx128_rom : rd_zx48_rom, wr_ignore);
-    map_pages(4, 7, rd_ram_contended, wr_ram_contended);
-    map_pages(8, 11, rd_ram, wr_ram);
-    if (kind == ZX128)
-        map_pages(12, 15, rd_zx128_bank, wr_zx128_bank);
-    else
-        map_pages(12, 15, rd_ram, wr_ram);
-    // The ULA, the AY ports and the paging port arrive with the Spectrum's hardware.
-    install_ports(port_read_unanswered, port_write_ignored);
+    zx_map_memory(kind);
+    install_ports(zx_port_read, zx_port_write);
     install_sound_source(zx_sound);
-    install_picture({record_border, no_line_work, present_black, border_row}); // the picture is still to come
+    install_picture({record_border, zx_render_line, zx_present_line, zx_screenshot_line});
 }
 
 void zx_reset() { zx128_paging = 0; }

@@ -11,3 +11,8 @@ void zx_select(MachineKind kind);
 
 // The ZX share of the chipset reset: the 128K paging register.
 void zx_reset();
+
+// The ZX 128K's RAM bank n (0-7), 16 KiB as it is stored: banks 5, 2 and 0 are the RAM at 4000h,
+// 8000h and C000h (the 48K's RAM), bank 7 the RAM under the ROM, the rest in spare MainRam and
+// VideoRam. Snapshots are read into and written from here.
+uint8_t* zx128_bank(int n);

@@ -1125,7 +1125,8 @@ TEST_F(Z80IndexOddities, PushIndexAtTheTapeLoaderStopsTheRunLoopOnlyOnTheSpectru
         uint16_t at;
         bool traps;
     };
-    const Case cases[] = {{ZX48, 0x0767, true},   {ZX48, 0x0766, false},  {ZX48, 0x0768, false},
+    // 0767h is the original 48K ROM's loader, 0768h OpenSE BASIC's.
+    const Case cases[] = {{ZX48, 0x0767, true},   {ZX48, 0x0766, false},  {ZX48, 0x0768, true},  {ZX48, 0x0769, false},
                           {ZX48, 0x8767, false},  {ZX128, 0x0767, false}, {MZ800, 0x0767, false},
                           {MZ700_MODE, 0x0767, false}};
     for (const Case& c : cases)

@@ -1,0 +1,80 @@
+// The ZX Spectrum's memory map: the 48K ROM (or the 128K's two ROMs) at 0000h-3FFFh, RAM that
+// the ULA contends at 4000h-7FFFh, plain RAM above, and on the 128K the RAM bank chosen by the
+// paging register at C000h-FFFFh.
+#include "machines/zx/zx_memory.h"
+
+#include "cpu/cpu_state.h"
+#include "cpu/machine_interface.h" // zx128_paging
+#include "machines/memory.h"
+#include "machines/zx/zx.h"
+#include "roms/rom_images.h"
+
+uint8_t zx128_paging = 0;
+
+namespace {
+
+int rd_zx48_rom(uint16_t a) { return ZX48_ROM[a]; }
+int rd_zx128_rom(uint16_t a) { return (zx128_paging & 0x10) ? ZX48_ROM[a] : ZX128_ROM0[a]; }
+
+int rd_ram_contended(uint16_t a)
+{
+    zx_contention_delay();
+    return main_ram[a];
+}
+
+void wr_ram_contended(uint16_t a, uint8_t v)
+{
+    zx_contention_delay();
+    main_ram[a] = v;
+}
+
+// The ZX 128K's RAM bank at C000h, by bits 0-2 of the paging register; odd banks are contended.
+uint8_t& zx128_bank_byte(uint16_t a) { return zx128_bank(zx128_paging & 7)[a & 0x3FFF]; }
+
+int rd_zx128_bank(uint16_t a)
+{
+    if (zx128_paging & 1)
+        zx_contention_delay();
+    return zx128_bank_byte(a);
+}
+
+void wr_zx128_bank(uint16_t a, uint8_t v)
+{
+    if (zx128_paging & 1)
+        zx_contention_delay();
+    zx128_bank_byte(a) = v;
+}
+
+} // namespace
+
+// The ULA holds the CPU off contended RAM while it fetches display data: on display
+// lines 50-241, in the first 128 cycles, positions 2-7 of each group of eight wait
+// 6, 5, 4, 3, 2 and 1 cycles.
+void zx_contention_delay()
+{
+    const uint32_t t = uint32_t(-cpu.cycles);
+    const uint32_t per_line = uint32_t(cpu.cycles_per_line);
+    const uint32_t line = (t / per_line) % 312;
+    const uint32_t pos = t % per_line;
+    if (line >= 50 && line <= 241 && pos < 128 && (pos & 6) != 0)
+        cpu.cycles -= int32_t(8 - (pos & 7));
+}
+
+uint8_t* zx128_bank(int n)
+{
+    constexpr uint32_t MAIN_RAM_BANK[8] = {0xC000, 0x10000, 0x8000, 0x14000, 0, 0x4000, 0, 0x0000};
+    if (n == 4 || n == 6)
+        return &video_ram[n == 4 ? 0x0000 : 0x4000];
+    return &main_ram[MAIN_RAM_BANK[n & 7]];
+}
+
+void zx_map_memory(MachineKind kind)
+{
+    map_pages(0, 3, kind == ZX128 ? rd_zx128_rom : rd_zx48_rom, wr_ignore);
+    map_pages(4, 7, rd_ram_contended, wr_ram_contended);
+    map_pages(8, 11, rd_ram, wr_ram);
+    if (kind == ZX128)
+        map_pages(12, 15, rd_zx128_bank, wr_zx128_bank);
+    else
+        map_pages(12, 15, rd_ram, wr_ram);
+}
