@@ -234,3 +234,35 @@ TEST(Z80PrefixedCycles, EveryInstructionCostsAtLeastFourCycles)
             }
         }
 }
+
+// Set B charges DD CB d op access by access, so the ZX contention sees each one where the Z80
+// makes it: the two fetches, d and op read as data, two internal cycles on op's address, the
+// read of (IX+d) and one internal cycle on it, and the write-back (none for BIT).
+TEST(Z80PrefixedCycles, IndexBitAccessesInSetB)
+{
+    const uint16_t AT = DATA + 5;
+    struct Case {
+        const char* what;
+        uint8_t op;
+        std::vector<Access> tail; // after the reads of CODE to CODE + 3
+    };
+    const Case cases[] = {
+        {"RLC (IX+5),B", 0x00, {{false, CODE + 3, 0x00}, {false, CODE + 3, 0x00}, {false, AT, 0x81},
+                                {false, AT, 0x81}, {true, AT, 0x03}}},
+        {"BIT 0,(IX+5)", 0x46, {{false, CODE + 3, 0x46}, {false, CODE + 3, 0x46}, {false, AT, 0x81},
+                                {false, AT, 0x81}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        use_machine(ZX48);
+        cpu.ix = DATA;
+        flat::memory[AT] = 0x81;
+        place({0xDD, 0xCB, 0x05, c.op});
+        log_memory();
+        step();
+        std::vector<Access> want = {{false, CODE, 0xDD}, {false, CODE + 1, 0xCB}, {false, CODE + 2, 0x05},
+                                    {false, CODE + 3, c.op}};
+        want.insert(want.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(bus_log, want);
+    }
+}

@@ -13,6 +13,8 @@
 //
 // The Z80's hidden address latch (MEMPTR) is compared too, through the only window a program
 // has on it: bits 5 and 3 of F after BIT n,(HL), probed on the peer after every instruction.
+// In two places the latch follows the Z80's address path where z80ex follows an older account
+// (see expected_memptr_bits).
 //
 // Left out of the streams: HALT, DI, EI and RETI (interrupt state, and RETI's PIO hook).
 
