@@ -26,6 +26,7 @@ struct CpuState {
     const PageReadFn* page_read; // live 16-slot read table
     uint8_t latch8;              // handler scratch byte
     uint16_t latch16;            // handler scratch word
+    uint16_t memptr;             // the Z80's internal address latch (WZ); shows only in BIT n,(HL)
     uint32_t events;             // pending requests; cpu_run returns once non-zero
 };
 

@@ -96,27 +96,33 @@ constexpr bool uses_index(uint8_t op)
     }
 }
 
-// Set A, DD/FD prefix: whole instruction; 0 for bytes that use no index register.
+// DD/FD second bytes with an (IX+d) operand.
+constexpr bool indexed_memory(uint8_t op)
+{
+    const unsigned x = x_of(op), y = y_of(op), z = z_of(op);
+    if (x == 0)
+        return op == 0x34 || op == 0x35 || op == 0x36;
+    return (x == 1 && op != 0x76 && (y == 6 || z == 6)) || (x == 2 && z == 6);
+}
+
+// Set A, DD/FD prefix: the whole instruction. As Zilog times it, the prefix adds 4 to the
+// unprefixed form (IXH, IXL and the instructions without HL alike) and a displacement adds 8
+// (3 to read it, 5 to add it), of which LD (IX+d),n hides 3 behind its operand fetch.
 constexpr uint8_t index_a_cost(uint8_t op)
 {
-    if (!uses_index(op))
-        return 0;
-    const unsigned x = x_of(op), y = y_of(op), z = z_of(op);
-    if (x == 0 && z == 1)
-        return (y & 1) ? 15 : 14; // ADD IX,rr; LD IX,nn
-    switch (op) {
-    case 0x22: case 0x2A: return 20;
-    case 0x23: case 0x2B: case 0xF9: return 10;
-    case 0x34: case 0x35: case 0xE3: return 23;
-    case 0x36: return 19;
-    case 0xE1: return 14;
-    case 0xE5: return 15;
-    case 0xE9: return 8;
-    default: break;
-    }
-    const bool memory = (x == 1 && (y == 6 || z == 6)) || (x == 2 && z == 6);
-    return memory ? 19 : 9; // (IX+d) operand, or IXH/IXL
+    if (op == 0xCB)
+        return 0; // the index-bit core charges DD CB d op whole
+    if (op == 0xDD || op == 0xFD)
+        return 4; // the earlier prefix, dropped; the run loop charges the second one
+    const unsigned cost = 4u + CYCLES_A[op];
+    if (!indexed_memory(op))
+        return uint8_t(cost);
+    return uint8_t(cost + (op == 0x36 ? 5 : 8));
 }
+
+// Set B, DD/FD prefix: cycle table B, except that the run loop charges a repeated prefix
+// when it fetches it again.
+constexpr uint8_t index_b_cost(uint8_t op) { return (op == 0xDD || op == 0xFD) ? 0 : b_cost(op); }
 
 // Set A, CB prefix: register 8, (HL) 15, BIT n,(HL) 12.
 constexpr uint8_t cb_a_cost(uint8_t op)
@@ -126,29 +132,25 @@ constexpr uint8_t cb_a_cost(uint8_t op)
     return x_of(op) == 1 ? 12 : 15;
 }
 
-// DD CB / FD CB: shift, rotate, RES, SET on (IX+d); BIT; the register-copy forms do nothing.
-constexpr uint8_t index_bit_cost(uint8_t op, uint8_t modify, uint8_t bit)
-{
-    if (x_of(op) == 1)
-        return bit;
-    return z_of(op) == 6 ? modify : 0;
-}
+// Set A, DD CB / FD CB: BIT n,(IX+d) 20; the shifts, rotates, RES and SET 23, whether or not
+// they also load a register.
+constexpr uint8_t index_bit_a_cost(uint8_t op) { return x_of(op) == 1 ? 20 : 23; }
 
 constexpr bool ed_block(uint8_t op) { return op >= 0xA0 && op <= 0xBB && (op & 0x04) == 0; }
 constexpr bool ed_defined(uint8_t op)
 {
     if (op >= 0x40 && op <= 0x7F)
-        return !in(op, {0x4E, 0x6E, 0x77, 0x7F});
+        return op != 0x77 && op != 0x7F;
     return ed_block(op);
 }
 
-// Set A, ED prefix: whole instruction; 0 where no instruction is defined.
+// Set A, ED prefix: the whole instruction; an undefined second byte is a no-op of two fetches.
 constexpr uint8_t ed_a_cost(uint8_t op)
 {
     if (ed_block(op))
         return 16;
     if (!ed_defined(op))
-        return 0;
+        return 8;
     switch (z_of(op)) {
     case 0: case 1: return 12;                          // IN r,(C), OUT (C),r
     case 2: return 15;                                  // SBC/ADC HL,rr
@@ -163,10 +165,8 @@ constexpr uint8_t ed_a_cost(uint8_t op)
 // Set B, ED prefix: the second fetch plus address-free internal cycles.
 constexpr uint8_t ed_b_cost(uint8_t op)
 {
-    if (in(op, {0x4E, 0x6E, 0x77, 0x7F}))
-        return 4;
     if (!ed_defined(op))
-        return 0;
+        return 4;
     if (op < 0x80 && (op & 0x07) == 2)
         return 11; // SBC/ADC HL,rr
     if (in(op, {0x47, 0x4F, 0x57, 0x5F}))
@@ -192,7 +192,5 @@ constexpr CycleTable CB_CYCLES_A = cycle_rules::make_table(cycle_rules::cb_a_cos
 constexpr CycleTable ED_CYCLES_A = cycle_rules::make_table(cycle_rules::ed_a_cost);
 constexpr CycleTable ED_CYCLES_B = cycle_rules::make_table(cycle_rules::ed_b_cost);
 constexpr CycleTable INDEX_CYCLES_A = cycle_rules::make_table(cycle_rules::index_a_cost);
-constexpr CycleTable INDEX_BIT_CYCLES_A =
-    cycle_rules::make_table([](uint8_t op) { return cycle_rules::index_bit_cost(op, 23, 20); });
-constexpr CycleTable INDEX_BIT_CYCLES_B =
-    cycle_rules::make_table([](uint8_t op) { return cycle_rules::index_bit_cost(op, 15, 12); });
+constexpr CycleTable INDEX_CYCLES_B = cycle_rules::make_table(cycle_rules::index_b_cost);
+constexpr CycleTable INDEX_BIT_CYCLES_A = cycle_rules::make_table(cycle_rules::index_bit_a_cost);

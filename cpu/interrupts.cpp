@@ -24,6 +24,7 @@ void accept_interrupt(CpuState& c, uint16_t vector_address, bool vector_in_rom)
         c.pc = 0x0038; // IM 0 and IM 1 alike
         c.cycles -= 13;
     }
+    c.memptr = c.pc; // the jump goes through the address latch, as for CALL and RST
 }
 
 bool service_interrupt_requests(CpuState& c, uint32_t m)

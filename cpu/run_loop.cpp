@@ -115,6 +115,7 @@ void cpu_reset_z80(CpuState& c)
     reset_common(c);
     c.af2 = c.bc2 = c.de2 = c.hl2 = 0;
     c.ix = c.iy = 0;
+    c.memptr = 0;
     c.control = 0;
     c.cycle_table = installed_cycles;
 }

@@ -95,7 +95,8 @@ inline uint16_t pop(CpuState& c)
 }
 
 // The memory operand: (HL), or (IX+d)/(IY+d) with the displacement fetched at pc and the
-// five internal cycles of the address calculation charged against its address.
+// five internal cycles of the address calculation charged against its address. The Z80
+// forms IX+d in its address latch, where it stays.
 template <class T, int X>
 inline uint16_t operand_address(CpuState& c)
 {
@@ -105,7 +106,7 @@ inline uint16_t operand_address(CpuState& c)
         const uint16_t at = c.pc;
         const int8_t d = int8_t(fetch<T>(c));
         T::internal(c, at, 5);
-        return uint16_t(pointer<X>(c) + d);
+        return c.memptr = uint16_t(pointer<X>(c) + d);
     }
 }
 
@@ -115,16 +116,17 @@ inline void call(CpuState& c)
 {
     const uint16_t target = fetch16<T>(c);
     T::internal(c, uint16_t(c.pc - 1), 1);
-    c.latch16 = target;
+    c.latch16 = c.memptr = target;
     push<T>(c, c.pc);
     c.pc = c.latch16;
 }
 
+// Only a taken jump forms its target in the address latch.
 template <class T>
 inline void relative_jump(CpuState& c, int8_t d)
 {
     T::jr_taken(c, uint16_t(c.pc - 1));
-    c.pc = uint16_t(c.pc + d);
+    c.pc = c.memptr = uint16_t(c.pc + d);
 }
 
 template <class T, int X>
@@ -156,15 +158,27 @@ struct Ops {
                     }
                 }
             } else if constexpr (z == 1) {
-                if constexpr (q == 0) pair<p, X>(c) = fetch16<T>(c);
-                else pointer<X>(c) = alu::add16(c, pointer<X>(c), pair<p, X>(c));
+                if constexpr (q == 0) {
+                    pair<p, X>(c) = fetch16<T>(c);
+                } else {
+                    c.memptr = uint16_t(pointer<X>(c) + 1);
+                    pointer<X>(c) = alu::add16(c, pointer<X>(c), pair<p, X>(c));
+                }
             } else if constexpr (z == 2) {
+                // A store of A leaves A and the address's next low byte in the latch; every
+                // other load or store through an address leaves the address + 1.
                 if constexpr (p == 0 || p == 1) {
                     const uint16_t address = p == 0 ? c.bc : c.de;
-                    if constexpr (q == 0) T::wr(c, address, hi(c.af));
-                    else set_hi(c.af, T::rd(c, address));
+                    if constexpr (q == 0) {
+                        T::wr(c, address, hi(c.af));
+                        c.memptr = uint16_t(hi(c.af) << 8 | uint8_t(address + 1));
+                    } else {
+                        set_hi(c.af, T::rd(c, address));
+                        c.memptr = uint16_t(address + 1);
+                    }
                 } else if constexpr (p == 2) {
                     const uint16_t address = fetch16<T>(c);
+                    c.memptr = uint16_t(address + 1);
                     uint16_t& hl = pointer<X>(c);
                     if constexpr (q == 0) {
                         T::wr(c, address, lo(hl));
@@ -175,8 +189,13 @@ struct Ops {
                     }
                 } else {
                     const uint16_t address = fetch16<T>(c);
-                    if constexpr (q == 0) T::wr(c, address, hi(c.af));
-                    else set_hi(c.af, T::rd(c, address));
+                    if constexpr (q == 0) {
+                        T::wr(c, address, hi(c.af));
+                        c.memptr = uint16_t(hi(c.af) << 8 | uint8_t(address + 1));
+                    } else {
+                        set_hi(c.af, T::rd(c, address));
+                        c.memptr = uint16_t(address + 1);
+                    }
                 }
             } else if constexpr (z == 3) {
                 if constexpr (q == 0) ++pair<p, X>(c);
@@ -201,7 +220,8 @@ struct Ops {
                         const uint16_t at = c.pc;
                         const uint8_t n = fetch<T>(c);
                         T::internal(c, at, 2);
-                        T::wr(c, uint16_t(pointer<X>(c) + d), n);
+                        c.memptr = uint16_t(pointer<X>(c) + d);
+                        T::wr(c, c.memptr, n);
                     }
                 } else {
                     set8<y, X>(c, fetch<T>(c));
@@ -244,13 +264,13 @@ struct Ops {
             if constexpr (z == 0) {
                 if (condition<y>(c)) {
                     T::taken(c, 6);
-                    c.pc = pop<T>(c);
+                    c.pc = c.memptr = pop<T>(c);
                 }
             } else if constexpr (z == 1) {
                 if constexpr (q == 0) {
                     pair<p, X, true>(c) = pop<T>(c);
                 } else if constexpr (p == 0) {
-                    c.pc = pop<T>(c);
+                    c.pc = c.memptr = pop<T>(c);
                 } else if constexpr (p == 1) {
                     c.latch16 = c.bc; c.bc = c.bc2; c.bc2 = c.latch16;
                     c.latch16 = c.de; c.de = c.de2; c.de2 = c.latch16;
@@ -261,18 +281,21 @@ struct Ops {
                     c.sp = pointer<X>(c);
                 }
             } else if constexpr (z == 2) {
-                c.latch16 = fetch16<T>(c);
+                // JP cc and CALL cc load the target into the latch whether or not they jump.
+                c.latch16 = c.memptr = fetch16<T>(c);
                 if (condition<y>(c))
                     c.pc = c.latch16;
             } else if constexpr (z == 3) {
                 if constexpr (y == 0) {
-                    c.pc = c.latch16 = fetch16<T>(c);
+                    c.pc = c.latch16 = c.memptr = fetch16<T>(c);
                 } else if constexpr (y == 2) {
                     c.latch8 = fetch<T>(c);
                     io_write(uint16_t(hi(c.af) << 8 | c.latch8), hi(c.af));
+                    c.memptr = uint16_t(hi(c.af) << 8 | uint8_t(c.latch8 + 1));
                     T::io_cycle(c);
                 } else if constexpr (y == 3) {
                     c.latch8 = fetch<T>(c);
+                    c.memptr = uint16_t((hi(c.af) << 8 | c.latch8) + 1);
                     set_hi(c.af, io_read(uint16_t(hi(c.af) << 8 | c.latch8)));
                     T::io_cycle(c);
                 } else if constexpr (y == 4) {
@@ -284,7 +307,7 @@ struct Ops {
                     set_hi(c.latch16, T::rd(c, uint16_t(c.sp + 1)));
                     T::wr(c, uint16_t(c.sp + 1), hi(hl));
                     T::internal(c, uint16_t(c.sp + 1), 2);
-                    hl = c.latch16;
+                    hl = c.memptr = c.latch16;
                 } else if constexpr (y == 5) {
                     c.latch16 = c.de; c.de = c.hl; c.hl = c.latch16;
                 } else if constexpr (y == 6) {
@@ -299,7 +322,7 @@ struct Ops {
                     T::taken(c, 7);
                     call<T>(c);
                 } else {
-                    c.latch16 = fetch16<T>(c);
+                    c.latch16 = c.memptr = fetch16<T>(c);
                 }
             } else if constexpr (z == 5) {
                 static_assert(q == 0 || p == 0, "prefixes are dispatched elsewhere");
@@ -318,7 +341,7 @@ struct Ops {
                 alu::accumulate<y>(c, fetch<T>(c));
             } else {
                 push<T>(c, c.pc);
-                c.pc = uint16_t(y * 8);
+                c.pc = c.memptr = uint16_t(y * 8);
             }
         }
     }

@@ -26,27 +26,35 @@ struct CbOps {
             const uint8_t v = T::rd(c, c.hl);
             T::internal(c, c.hl, 1);
             if constexpr (x == 0) T::wr(c, c.hl, alu::shift<y>(c, v));
-            else if constexpr (x == 1) alu::bit<y>(c, v, 0);
+            else if constexpr (x == 1) alu::bit<y>(c, v, hi(c.memptr)); // bits 5, 3 leak from the latch
             else if constexpr (x == 2) T::wr(c, c.hl, uint8_t(v & ~(1 << y)));
             else T::wr(c, c.hl, uint8_t(v | (1 << y)));
         }
     }
 };
 
-// DD CB d op / FD CB d op on (IX+d): the whole cost comes from the index-bit table, so the
-// accesses charge nothing. The undocumented forms that also copy into a register are inert.
+// DD CB d op / FD CB d op on (IX+d), address = IX+d. Every operation byte works on memory:
+// the shifts, rotates, RES and SET write the result back and, unless the low three bits are
+// 110, also load it into the register they name (the real H and L, never IXH or IXL).
+// The eight BIT encodings of each bit are the same instruction.
+template <class T>
 struct IndexBitOps {
     template <int OP>
     static void op(CpuState& c, uint16_t address)
     {
         constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7;
+        const uint8_t v = T::rd(c, address);
+        T::internal(c, address, 1);
         if constexpr (x == 1) {
-            alu::bit<y>(c, cpu_read(c, address), 0);
-        } else if constexpr (z == 6) {
-            const uint8_t v = cpu_read(c, address);
-            if constexpr (x == 0) cpu_write(address, alu::shift<y>(c, v));
-            else if constexpr (x == 2) cpu_write(address, uint8_t(v & ~(1 << y)));
-            else cpu_write(address, uint8_t(v | (1 << y)));
+            alu::bit<y>(c, v, hi(address));
+        } else {
+            uint8_t res;
+            if constexpr (x == 0) res = alu::shift<y>(c, v);
+            else if constexpr (x == 2) res = uint8_t(v & ~(1 << y));
+            else res = uint8_t(v | (1 << y));
+            T::wr(c, address, res);
+            if constexpr (z != 6)
+                set8<z, 0>(c, res);
         }
     }
 };
@@ -57,25 +65,27 @@ struct EdOps {
     static void op(CpuState& c)
     {
         constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7, p = y >> 1, q = y & 1;
-        if constexpr (OP == 0xED) {
-            --c.pc; // ED ED: the second ED is fetched again as a new prefix
-        } else if constexpr (x == 1) {
+        if constexpr (x == 1) {
             if constexpr (z == 0) {
-                // IN r,(C); ED 70 reads and discards. Bits 5 and 3 come from A after the read.
+                // IN r,(C); ED 70 reads and discards.
                 const uint8_t v = io_read(c.bc);
+                c.memptr = uint16_t(c.bc + 1);
                 T::io_cycle(c);
                 if constexpr (y != 6)
                     set8<y, 0>(c, v);
-                alu::set_f(c, uint8_t((lo(c.af) & FLAG_C) | FLAGS_SZP[v] | (hi(c.af) & FLAGS_XY)));
+                alu::set_f(c, uint8_t((lo(c.af) & FLAG_C) | FLAGS_SZP[v] | (v & FLAGS_XY)));
             } else if constexpr (z == 1) {
                 if constexpr (y == 6) io_write(c.bc, 0);
                 else io_write(c.bc, get8<y, 0>(c));
+                c.memptr = uint16_t(c.bc + 1);
                 T::io_cycle(c);
             } else if constexpr (z == 2) {
+                c.memptr = uint16_t(c.hl + 1);
                 if constexpr (q == 0) c.hl = alu::sbc16(c, c.hl, pair<p, 0>(c));
                 else c.hl = alu::adc16(c, c.hl, pair<p, 0>(c));
             } else if constexpr (z == 3) {
                 const uint16_t address = fetch16<T>(c);
+                c.memptr = uint16_t(address + 1);
                 uint16_t& rr = pair<p, 0>(c);
                 if constexpr (q == 0) {
                     T::wr(c, address, lo(rr));
@@ -89,7 +99,7 @@ struct EdOps {
                 set_hi(c.af, 0);
                 alu::sub(c, v, 0);
             } else if constexpr (z == 5) {
-                c.pc = pop<T>(c);
+                c.pc = c.memptr = pop<T>(c);
                 if constexpr (y == 1) {
                     // RETI: the Z80 PIO sees it and re-raises a request that waited.
                     if (pio_in_service & 2)
@@ -99,10 +109,10 @@ struct EdOps {
                     c.control = uint8_t((c.control & ~CTRL_IFF1) | ((c.control & CTRL_IFF2) ? CTRL_IFF1 : 0));
                 }
             } else if constexpr (z == 6) {
-                // 46, 66, 76: IM 0; 56: IM 1; 5E, 7E: IM 2; 4E and 6E do nothing.
-                if constexpr (y == 0 || y == 4 || y == 6) c.control &= uint8_t(~(CTRL_IM1 | CTRL_IM2));
-                else if constexpr (y == 2) c.control = uint8_t((c.control & ~CTRL_IM2) | CTRL_IM1);
-                else if constexpr (y == 3 || y == 7) c.control = uint8_t((c.control & ~CTRL_IM1) | CTRL_IM2);
+                // The Z80 decodes only bits 4-3: 46, 4E, 66, 6E select IM 0; 56, 76 IM 1; 5E, 7E IM 2.
+                if constexpr ((y & 3) < 2) c.control &= uint8_t(~(CTRL_IM1 | CTRL_IM2));
+                else if constexpr ((y & 3) == 2) c.control = uint8_t((c.control & ~CTRL_IM2) | CTRL_IM1);
+                else c.control = uint8_t((c.control & ~CTRL_IM1) | CTRL_IM2);
             } else {
                 if constexpr (y == 0) {
                     c.i = hi(c.af);
@@ -111,11 +121,12 @@ struct EdOps {
                     c.r7 = hi(c.af) & 0x80;
                 } else if constexpr (y == 2 || y == 3) {
                     const uint8_t a = y == 2 ? c.i : uint8_t(c.r7 | (c.r & 0x7F));
-                    alu::set_af(c, a, uint8_t((lo(c.af) & FLAG_C) | FLAGS_SZ[a] |
+                    alu::set_af(c, a, uint8_t((lo(c.af) & FLAG_C) | FLAGS_SZ[a] | (a & FLAGS_XY) |
                                               ((c.control & CTRL_IFF2) ? FLAG_PV : 0)));
                 } else if constexpr (y == 4 || y == 5) {
                     const uint8_t v = T::rd(c, c.hl);
                     T::internal(c, c.hl, 4);
+                    c.memptr = uint16_t(c.hl + 1);
                     const uint8_t a = hi(c.af);
                     if constexpr (y == 4) {
                         T::wr(c, c.hl, uint8_t(a << 4 | v >> 4));
@@ -130,7 +141,26 @@ struct EdOps {
         } else if constexpr (x == 2 && z <= 3 && y >= 4) {
             block<y & 1 ? -1 : 1, (y >= 6), z>(c);
         }
-        // Every other second byte is undefined and does nothing beyond its fetch.
+        // Every other second byte, ED included, is undefined: a no-op of two fetches.
+    }
+
+    // A repeating step goes back to the instruction; the Z80 forms its address + 1 in the latch.
+    static void go_back(CpuState& c, uint16_t hl)
+    {
+        T::repeat(c, hl);
+        c.pc -= 2;
+        c.memptr = uint16_t(c.pc + 1);
+    }
+
+    // Flags of the block I/O instructions: S, Z, 5 and 3 from the decremented B, N from bit 7
+    // of the byte moved, H and C from the carry of byte + k (k the port's low byte after the
+    // step, or L), P/V the parity of the low three bits of that sum XOR B.
+    static void block_io_flags(CpuState& c, uint8_t v, uint8_t k)
+    {
+        const uint8_t b = hi(c.bc);
+        const unsigned sum = v + k;
+        alu::set_f(c, uint8_t(FLAGS_SZ[b] | (b & FLAGS_XY) | ((v >> 6) & FLAG_N) | (sum > 255 ? FLAG_H | FLAG_C : 0) |
+                              (FLAGS_SZP[(sum & 7) ^ b] & FLAG_PV)));
     }
 
     // Block instructions: STEP +1 or -1, REPEAT for the xxIR/xxDR forms, KIND 0 LD, 1 CP, 2 IN, 3 OUT.
@@ -146,10 +176,8 @@ struct EdOps {
             const unsigned n = c.latch8 + hi(c.af);
             alu::set_f(c, uint8_t((lo(c.af) & (FLAG_S | FLAG_Z | FLAG_C)) | (c.bc ? FLAG_PV : 0) | (n & FLAG_X) |
                                   ((n << 4) & FLAG_Y)));
-            if (REPEAT && c.bc != 0) {
-                T::repeat(c, hl);
-                c.pc -= 2;
-            }
+            if (REPEAT && c.bc != 0)
+                go_back(c, hl);
             c.hl = uint16_t(hl + STEP);
             c.de = uint16_t(c.de + STEP);
         } else if constexpr (KIND == 1) {
@@ -162,34 +190,32 @@ struct EdOps {
             const uint8_t n = uint8_t(res - (half ? 1 : 0));
             alu::set_f(c, uint8_t((lo(c.af) & FLAG_C) | FLAG_N | FLAGS_SZ[res] | half | (c.bc ? FLAG_PV : 0) |
                                   (n & FLAG_X) | ((n << 4) & FLAG_Y)));
-            if (REPEAT && c.bc != 0 && res != 0) {
-                T::repeat(c, hl);
-                c.pc -= 2;
-            }
+            c.memptr = uint16_t(c.memptr + STEP);
+            if (REPEAT && c.bc != 0 && res != 0)
+                go_back(c, hl);
             c.hl = uint16_t(hl + STEP);
         } else if constexpr (KIND == 2) {
-            set_hi(c.bc, uint8_t(hi(c.bc) - 1));
+            // The input forms put BC on the bus before B counts down.
             const uint8_t v = io_read(c.bc);
+            c.memptr = uint16_t(c.bc + STEP);
             T::io_cycle(c);
+            set_hi(c.bc, uint8_t(hi(c.bc) - 1));
             T::wr(c, hl, v);
-            alu::set_f(c, hi(c.bc) == 0 ? FLAG_Z | FLAG_N : FLAG_N);
-            if (REPEAT && hi(c.bc) != 0) {
-                T::repeat(c, hl);
-                c.pc -= 2;
-            }
+            block_io_flags(c, v, uint8_t(lo(c.bc) + STEP));
+            if (REPEAT && hi(c.bc) != 0)
+                go_back(c, hl);
             c.hl = uint16_t(hl + STEP);
         } else {
+            // The output forms count B down first.
             const uint8_t v = T::rd(c, hl);
             c.hl = uint16_t(hl + STEP);
             set_hi(c.bc, uint8_t(hi(c.bc) - 1));
             io_write(c.bc, v);
+            c.memptr = uint16_t(c.bc + STEP);
             T::io_cycle(c);
-            alu::set_f(c, uint8_t((hi(c.bc) == 0 ? FLAG_Z | FLAG_N : FLAG_N) |
-                                  (v + lo(c.hl) > 255 ? FLAG_H | FLAG_C : 0)));
-            if (REPEAT && hi(c.bc) != 0) {
-                T::repeat(c, hl);
-                c.pc -= 2;
-            }
+            block_io_flags(c, v, lo(c.hl));
+            if (REPEAT && hi(c.bc) != 0)
+                go_back(c, hl);
         }
     }
 };
@@ -219,12 +245,18 @@ template <class T>
 struct EdTable {
     template <int OP> static constexpr OpHandler entry() { return &EdOps<T>::template op<OP>; }
 };
+template <class T>
 struct IndexBitTable {
-    template <int OP> static constexpr IndexBitHandler entry() { return &IndexBitOps::op<OP>; }
+    template <int OP> static constexpr IndexBitHandler entry() { return &IndexBitOps<T>::template op<OP>; }
 };
 
-inline void prefix_again(CpuState& c) { --c.pc; } // DD DD, DD FD: the earlier prefix is dropped
-inline void prefix_pair_ignored(CpuState&) {}      // DD 00, DD ED: two bytes consumed, nothing done
+// DD DD, DD FD: the earlier prefix is dropped, a 4-cycle no-op; the run loop fetches the
+// second prefix again and counts that fetch in r itself.
+inline void prefix_again(CpuState& c)
+{
+    --c.pc;
+    --c.r;
+}
 
 template <class T>
 struct BaseTable {
@@ -246,9 +278,8 @@ struct IndexTable {
     {
         if constexpr (OP == 0xCB) return &index_bit_core<T, X>;
         else if constexpr (OP == 0xDD || OP == 0xFD) return &prefix_again;
-        else if constexpr (OP == 0x00 || OP == 0xED) return &prefix_pair_ignored;
         else if constexpr (cycle_rules::uses_index(OP)) return &Ops<T, X>::template op<OP>;
-        else return BaseTable<T>::template entry<OP>(); // executed as the unprefixed form
+        else return BaseTable<T>::template entry<OP>(); // the unprefixed form; DD ED runs the ED instruction
     }
 };
 
@@ -257,7 +288,7 @@ constexpr auto ALL_OPCODES = std::make_index_sequence<256>{};
 template <class T> constexpr auto CB_HANDLERS = make_table<CbTable<T>>(ALL_OPCODES);
 template <class T> constexpr auto ED_HANDLERS = make_table<EdTable<T>>(ALL_OPCODES);
 template <class T, int X> constexpr auto INDEX_HANDLERS = make_table<IndexTable<T, X>>(ALL_OPCODES);
-constexpr auto INDEX_BIT_HANDLERS = make_table<IndexBitTable>(ALL_OPCODES);
+template <class T> constexpr auto INDEX_BIT_HANDLERS = make_table<IndexBitTable<T>>(ALL_OPCODES);
 template <class T> constexpr auto BASE_HANDLERS = make_table<BaseTable<T>>(ALL_OPCODES);
 
 // Fetches the byte after a prefix: one more opcode fetch for r, the core's own cost.
@@ -289,15 +320,18 @@ void index_core(CpuState& c)
     INDEX_HANDLERS<T, X>[prefix_fetch<&T::prefix_index>(c)](c);
 }
 
-// Displacement first, then the operation byte; r is not counted again.
+// Displacement first, then the operation byte, read as data (r is not counted again), and two
+// internal cycles tied to its address while IX+d is formed in the address latch.
 template <class T, int X>
 void index_bit_core(CpuState& c)
 {
-    const int8_t d = int8_t(cpu_read(c, c.pc));
-    const uint8_t op = cpu_read(c, uint16_t(c.pc + 1));
-    c.pc = uint16_t(c.pc + 2);
+    const int8_t d = int8_t(fetch<T>(c));
+    const uint16_t at = c.pc;
+    const uint8_t op = fetch<T>(c);
+    T::internal(c, at, 2);
     c.cycles -= T::index_bit(op);
-    INDEX_BIT_HANDLERS[op](c, uint16_t(pointer<X>(c) + d));
+    c.memptr = uint16_t(pointer<X>(c) + d);
+    INDEX_BIT_HANDLERS<T>[op](c, c.memptr);
 }
 
 } // namespace z80

@@ -65,6 +65,6 @@ struct TimingB {
     static void repeat(CpuState&, uint16_t a) { contend(a, 5); }
     static int32_t prefix_cb(uint8_t) { return 4; }
     static int32_t prefix_ed(uint8_t op) { return ED_CYCLES_B[op]; }
-    static int32_t prefix_index(uint8_t op) { return CYCLES_B[op]; }
-    static int32_t index_bit(uint8_t op) { return INDEX_BIT_CYCLES_B[op]; }
+    static int32_t prefix_index(uint8_t op) { return INDEX_CYCLES_B[op]; }
+    static int32_t index_bit(uint8_t) { return 0; } // every access of DD CB d op is charged as it happens
 };

@@ -313,8 +313,10 @@ const std::vector<RefreshCase> REFRESH_CASES = {
     {"RLC (IX+5)", {0xDD, 0xCB, 0x05, 0x06}, 2, 4},
     {"BIT 0,(IY+5)", {0xFD, 0xCB, 0x05, 0x46}, 2, 4},
     {"DD 00", {0xDD, 0x00}, 2, 2},
-    {"DD DD 21: the dropped prefix counts too", {0xDD, 0xDD, 0x21, 0x34, 0x12}, 4, 5, 0x10, 2},
-    {"ED ED 44: the second ED is fetched twice", {0xED, 0xED, 0x44}, 4, 3, 0x10, 2},
+    {"DD DD 21: the dropped prefix counts once", {0xDD, 0xDD, 0x21, 0x34, 0x12}, 3, 5, 0x10, 2},
+    {"DD ED 44: the prefix is dropped before NEG", {0xDD, 0xED, 0x44}, 3, 3},
+    {"ED ED is undefined, then LD B,H", {0xED, 0xED, 0x44}, 3, 3, 0x10, 2},
+    {"LD B,(IX+5) copy form", {0xDD, 0xCB, 0x05, 0x00}, 2, 4},
 };
 
 TEST_F(RunLoop, the_refresh_counter_counts_one_per_opcode_fetch)

@@ -2,9 +2,8 @@
 //
 // Handler set A (MZ-800 family): a prefix byte costs nothing by itself; the CB, ED and DD/FD
 // cores charge the whole instruction from their own tables, and the DD CB/FD CB core from the
-// index-bit table. Instructions after DD/FD that use no index register cost only their (zero)
-// DD/FD table entry. Set B (ZX Spectrum) charges each access; without contention its totals
-// must equal Zilog's figures.
+// index-bit table. Set B (ZX Spectrum) charges each access. Without contention both must reach
+// Zilog's figures, undocumented forms included, and no instruction is ever free.
 #include <string>
 
 #include "tests/cpu/cpu_test_support.h"
@@ -23,7 +22,7 @@ int cb_cost(uint8_t op)
     return (op >= 0x40 && op < 0x80) ? 12 : 15;
 }
 
-// ED: the defined instructions, whose cost is the same in both sets; -1 where none is defined.
+// ED, the same in both sets: an undefined second byte is a no-op of two fetches, 8.
 int ed_cost(uint8_t op)
 {
     if (op >= 0x40 && op < 0x80) {
@@ -34,16 +33,16 @@ int ed_cost(uint8_t op)
         case 3: return 20;                                   // LD (nn),rr / LD rr,(nn)
         case 4: return 8;                                    // NEG
         case 5: return 14;                                   // RETN / RETI
-        case 6: return (op == 0x4E || op == 0x6E) ? -1 : 8;  // IM 0/1/2
+        case 6: return 8;                                    // IM 0/1/2, aliases included
         default:
             if (op < 0x60)
                 return 9;                                    // LD I,A / LD R,A / LD A,I / LD A,R
-            return (op == 0x67 || op == 0x6F) ? 18 : -1;     // RRD / RLD
+            return (op == 0x67 || op == 0x6F) ? 18 : 8;      // RRD / RLD; 77h, 7Fh undefined
         }
     }
     if (op >= 0xA0 && op < 0xC0 && (op & 4) == 0)
         return 16; // LDI CPI INI OUTI LDD CPD IND OUTD and their repeating forms, on their last step
-    return -1;
+    return 8;
 }
 
 bool is_block_io(uint8_t op) { return op >= 0xA0 && op < 0xC0 && (op & 2) != 0; }
@@ -69,18 +68,7 @@ bool uses_indexed_memory(uint8_t op)
     return op >= 0x80 && op < 0xC0 && (op & 7) == 6;
 }
 
-// DD/FD second bytes that work on IXH or IXL (the places of H and L when no (HL) is involved).
-bool uses_index_half(uint8_t op)
-{
-    auto half = [](int code) { return code == 4 || code == 5; };
-    if (op == 0x24 || op == 0x25 || op == 0x26 || op == 0x2C || op == 0x2D || op == 0x2E)
-        return true;
-    if (op >= 0x40 && op < 0x80 && op != 0x76 && !uses_indexed_memory(op))
-        return half(op & 7) || half((op >> 3) & 7);
-    return op >= 0x80 && op < 0xC0 && half(op & 7);
-}
-
-// Costs of the DD/FD instructions on the index register that are the same in both sets.
+// Zilog's costs of the DD/FD instructions on the index register and on (IX+d).
 int index_register_cost(uint8_t op)
 {
     switch (op) {
@@ -95,21 +83,15 @@ int index_register_cost(uint8_t op)
     }
 }
 
-// The whole cost of DD/FD op, -1 where it is not checked. Set A charges DD/FD table A: 9 for
-// every IXH/IXL form and nothing at all for the instructions that use no index register. Set B
-// reaches Zilog's totals: the IXH/IXL forms cost the prefix fetch plus the unprefixed H/L form,
-// and so does every instruction that uses no index register (cycle table A holds Zilog's figures
-// for those).
-int index_cost(MachineKind kind, uint8_t op)
+// The whole cost of DD/FD op in both sets, -1 where it is not checked here. Everything that has
+// no displacement costs the prefix's 4 plus the unprefixed form: IXH and IXL (8, LD IXH,n 11)
+// as much as the instructions that use no index register at all (DD 01 is 14, DD 00 is 8).
+int index_cost(uint8_t op)
 {
     const int cost = index_register_cost(op);
     if (cost >= 0)
         return cost;
-    if (kind != ZX48)
-        return uses_index_half(op) ? 9 : 0;
-    if (uses_index_half(op))
-        return (op == 0x26 || op == 0x2E) ? 11 : 8;
-    if (op == 0x00 || op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD)
+    if (op == 0xCB || op == 0xDD || op == 0xED || op == 0xFD)
         return -1;
     return 4 + CYCLES_A[op];
 }
@@ -124,14 +106,8 @@ void prepare_index(uint8_t prefix, uint8_t op)
     place({prefix});
 }
 
-// DD CB d op: 23 for the shifts, rotates, RES and SET on (IX+d), 20 for BIT; -1 for the forms
-// that also copy to a register (0 in set A, not checked in set B).
-int index_bit_cost(uint8_t op)
-{
-    if (op >= 0x40 && op < 0x80)
-        return 20;
-    return (op & 7) == 6 ? 23 : -1;
-}
+// DD CB d op: 20 for BIT; 23 for the shifts, rotates, RES and SET, register copies included.
+int index_bit_cost(uint8_t op) { return (op >= 0x40 && op < 0x80) ? 20 : 23; }
 
 const uint8_t INDEX_PREFIXES[] = {0xDD, 0xFD};
 
@@ -148,21 +124,13 @@ TEST(Z80PrefixedCycles, CbCostsInBothSets)
         }
 }
 
-// Set A charges ED table A, 0 where no instruction is defined. Set B: the defined instructions
-// cost Zilog's figures; an undefined second byte costs the two fetches' 4 + 0, or 4 + 4 for 4Eh,
-// 6Eh, 77h and 7Fh.
 TEST(Z80PrefixedCycles, EdCostsInBothSets)
 {
     for (MachineKind kind : BOTH_SETS)
         for (unsigned op = 0; op < 256; ++op) {
-            if (kind == ZX48 && op == 0xED)
-                continue; // ED ED is a refetch, not an instruction of its own
             use_machine(kind);
             prepare_ed(uint8_t(op));
-            int want = ed_cost(uint8_t(op));
-            if (want < 0 && kind == ZX48)
-                want = (op == 0x4E || op == 0x6E || op == 0x77 || op == 0x7F) ? 8 : 4;
-            EXPECT_EQ(step(), want < 0 ? 0 : want) << opname(0xED, op) << " " << set_name(kind);
+            EXPECT_EQ(step(), ed_cost(uint8_t(op))) << opname(0xED, op) << " " << set_name(kind);
         }
 }
 
@@ -183,15 +151,13 @@ TEST(Z80PrefixedCycles, RepeatingBlockStepsCostTwentyOne)
         }
 }
 
-// Set A: DD/FD table A is the whole cost, so DD 01 (LD BC,nn) costs nothing at all and the
-// IXH/IXL forms cost 9. Set B reaches Zilog's totals.
 TEST(Z80PrefixedCycles, IndexCostsInBothSets)
 {
     for (MachineKind kind : BOTH_SETS)
         for (uint8_t prefix : INDEX_PREFIXES)
             for (unsigned op = 0; op < 256; ++op) {
-                const int want = index_cost(kind, uint8_t(op));
-                if (op == 0xCB || want < 0)
+                const int want = index_cost(uint8_t(op));
+                if (want < 0)
                     continue;
                 use_machine(kind);
                 prepare_index(prefix, uint8_t(op));
@@ -204,12 +170,9 @@ TEST(Z80PrefixedCycles, IndexBitCostsInBothSets)
     for (MachineKind kind : BOTH_SETS)
         for (uint8_t prefix : INDEX_PREFIXES)
             for (unsigned op = 0; op < 256; ++op) {
-                const int want = index_bit_cost(uint8_t(op));
-                if (want < 0 && kind == ZX48)
-                    continue;
                 use_machine(kind);
                 cpu.ix = cpu.iy = DATA;
-                EXPECT_EQ(run({prefix, 0xCB, 0x05, uint8_t(op)}), want < 0 ? 0 : want)
+                EXPECT_EQ(run({prefix, 0xCB, 0x05, uint8_t(op)}), index_bit_cost(uint8_t(op)))
                     << opname(prefix, 0xCB) << " 05 " << std::hex << op << " " << set_name(kind);
             }
 }
@@ -225,19 +188,20 @@ TEST(Z80PrefixedCycles, PrefixOddities)
         int cost;
     };
     const Case cases[] = {
-        {"DD 01 LD BC,nn costs nothing in set A", MZ800, {0xDD, 0x01, 0x34, 0x12}, 1, 0},
+        {"DD 01 LD BC,nn costs 4 + 10 in set A", MZ800, {0xDD, 0x01, 0x34, 0x12}, 1, 14},
         {"DD 01 LD BC,nn costs 4 + 10 in set B", ZX48, {0xDD, 0x01, 0x34, 0x12}, 1, 14},
-        {"DD 00 costs nothing in set A", MZ800, {0xDD, 0x00}, 1, 0},
-        {"DD DD 21 in set A: only LD IX,nn costs", MZ800, {0xDD, 0xDD, 0x21, 0x34, 0x12}, 2, 14},
-        {"DD ED then OR B in set A", MZ800, {0xDD, 0xED, 0xB0}, 2, 4},
-        {"DD CB d 00 costs nothing in set A", MZ800, {0xDD, 0xCB, 0x00, 0x00}, 1, 0},
-        {"LD IXH,n costs 9 in set A", MZ800, {0xDD, 0x26, 0x12}, 1, 9},
-        {"FD 7D LD A,IYL costs 9 in set A", MZ800, {0xFD, 0x7D}, 1, 9},
-        {"ED 4E costs nothing in set A", MZ800, {0xED, 0x4E}, 1, 0},
-        {"ED 4E costs 8 in set B", ZX48, {0xED, 0x4E}, 1, 8},
-        {"ED 00 costs 4 in set B", ZX48, {0xED, 0x00}, 1, 4},
-        {"ED FE costs 4 in set B", ZX48, {0xED, 0xFE}, 1, 4},
-        {"ED ED in set A: only the NEG costs", MZ800, {0xED, 0xED, 0x44}, 2, 8},
+        {"DD 00 costs 4 + 4 in set A", MZ800, {0xDD, 0x00}, 1, 8},
+        {"DD DD 21 in set A: 4 for the dropped prefix", MZ800, {0xDD, 0xDD, 0x21, 0x34, 0x12}, 2, 18},
+        {"DD DD 21 in set B: 4 for the dropped prefix", ZX48, {0xDD, 0xDD, 0x21, 0x34, 0x12}, 2, 18},
+        {"DD ED 44 in set A: 4 + NEG", MZ800, {0xDD, 0xED, 0x44}, 1, 12},
+        {"DD ED 44 in set B: 4 + NEG", ZX48, {0xDD, 0xED, 0x44}, 1, 12},
+        {"DD CB d 00 costs 23 in set A", MZ800, {0xDD, 0xCB, 0x00, 0x00}, 1, 23},
+        {"LD IXH,n costs 11 in set A", MZ800, {0xDD, 0x26, 0x12}, 1, 11},
+        {"FD 7D LD A,IYL costs 8 in set A", MZ800, {0xFD, 0x7D}, 1, 8},
+        {"ED 4E (IM 0) costs 8 in set A", MZ800, {0xED, 0x4E}, 1, 8},
+        {"ED 00 costs 8 in set A", MZ800, {0xED, 0x00}, 1, 8},
+        {"ED ED is undefined: 8 in set A", MZ800, {0xED, 0xED}, 1, 8},
+        {"ED FE costs 8 in set B", ZX48, {0xED, 0xFE}, 1, 8},
     };
     for (const Case& c : cases) {
         use_machine(c.kind);
@@ -248,5 +212,57 @@ TEST(Z80PrefixedCycles, PrefixOddities)
             total += step();
         EXPECT_EQ(total, c.cost) << c.what;
         EXPECT_EQ(cpu.pc, CODE + c.bytes.size()) << c.what;
+    }
+}
+
+// No instruction is free: every opcode, every byte after a prefix and every DD CB operation
+// costs at least one opcode fetch, 4 cycles, in each of the three handler sets.
+TEST(Z80PrefixedCycles, EveryInstructionCostsAtLeastFourCycles)
+{
+    for (MachineKind kind : {MZ800, ZX48, PMD85})
+        for (unsigned first = 0; first < 256; ++first) {
+            const bool prefix = kind != PMD85 && (first == 0xCB || first == 0xDD || first == 0xED || first == 0xFD);
+            for (unsigned second = 0; second < (prefix ? 256u : 1u); ++second) {
+                const bool index_bit = first != 0xCB && first != 0xED && second == 0xCB;
+                for (unsigned op = 0; op < (index_bit ? 256u : 1u); ++op) {
+                    use_machine(kind);
+                    prepare_not_taken(uint8_t(first));
+                    poke(CODE + 1, {uint8_t(second), 0x00, uint8_t(op)});
+                    EXPECT_GE(step(), 4) << hex(first) << " " << hex(second) << " 00 " << hex(op)
+                                         << " on machine kind " << int(kind);
+                }
+            }
+        }
+}
+
+// Set B charges DD CB d op access by access, so the ZX contention sees each one where the Z80
+// makes it: the two fetches, d and op read as data, two internal cycles on op's address, the
+// read of (IX+d) and one internal cycle on it, and the write-back (none for BIT).
+TEST(Z80PrefixedCycles, IndexBitAccessesInSetB)
+{
+    const uint16_t AT = DATA + 5;
+    struct Case {
+        const char* what;
+        uint8_t op;
+        std::vector<Access> tail; // after the reads of CODE to CODE + 3
+    };
+    const Case cases[] = {
+        {"RLC (IX+5),B", 0x00, {{false, CODE + 3, 0x00}, {false, CODE + 3, 0x00}, {false, AT, 0x81},
+                                {false, AT, 0x81}, {true, AT, 0x03}}},
+        {"BIT 0,(IX+5)", 0x46, {{false, CODE + 3, 0x46}, {false, CODE + 3, 0x46}, {false, AT, 0x81},
+                                {false, AT, 0x81}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        use_machine(ZX48);
+        cpu.ix = DATA;
+        flat::memory[AT] = 0x81;
+        place({0xDD, 0xCB, 0x05, c.op});
+        log_memory();
+        step();
+        std::vector<Access> want = {{false, CODE, 0xDD}, {false, CODE + 1, 0xCB}, {false, CODE + 2, 0x05},
+                                    {false, CODE + 3, c.op}};
+        want.insert(want.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(bus_log, want);
     }
 }

@@ -1,5 +1,7 @@
 #include "tests/cpu/z80ex_peer.h"
 
+#include <cstddef>
+
 Z80exPeer::Z80exPeer()
     : context_(z80ex_create(read_memory, this, write_memory, this, read_port, this, write_port,
                             this, read_vector, this))
@@ -23,8 +25,6 @@ void Z80exPeer::write_memory(Z80EX_CONTEXT*, Z80EX_WORD address, Z80EX_BYTE valu
 Z80EX_BYTE Z80exPeer::read_port(Z80EX_CONTEXT*, Z80EX_WORD port, void* self)
 {
     auto* peer = static_cast<Z80exPeer*>(self);
-    if (peer->input_uses_decremented_b)
-        port = uint16_t(port - 0x100);
     const uint8_t value = port_answer(port);
     peer->ports.push_back({false, port, value});
     return value;
@@ -93,3 +93,25 @@ int Z80exPeer::step_instruction()
     while (z80ex_last_op_type(context_) != 0);
     return t_states;
 }
+
+Z80Registers Z80exPeer::run_aside(std::initializer_list<uint8_t> bytes)
+{
+    const Z80Registers saved = registers();
+    std::array<uint8_t, 4> kept{};
+    uint16_t at = saved.pc;
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        kept[k] = memory[uint16_t(at + k)];
+    for (uint8_t b : bytes)
+        memory[at++] = b;
+    step_instruction();
+    const Z80Registers after = registers();
+    at = saved.pc;
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        memory[uint16_t(at + k)] = kept[k];
+    set_registers(saved);
+    return after;
+}
+
+uint8_t Z80exPeer::memptr_bits_13_11() { return uint8_t(run_aside({0xCB, 0x46}).af & 0x28); }
+
+void Z80exPeer::load_memptr(uint16_t value) { run_aside({0xC3, uint8_t(value), uint8_t(value >> 8)}); }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 // The programmer-visible Z80 state, in the form both cores can be read into.
@@ -55,13 +56,17 @@ public:
     // its T-states.
     int step_instruction();
 
+    // The Z80's hidden address latch (MEMPTR) shows only in bits 5 and 3 of F after
+    // BIT n,(HL), where they are bits 13 and 11 of the latch. z80ex offers no access to it,
+    // so these run an instruction at PC and put back everything else they touched.
+    uint8_t memptr_bits_13_11(); // bits 13 and 11 of the latch, as F bits 5 and 3
+    void load_memptr(uint16_t value); // by a JP value, which loads the latch
+
     std::array<uint8_t, 65536> memory{};
+
     std::vector<BusWrite> writes;
     std::vector<PortAccess> ports;
 
-    // When set, an input port is addressed with B one lower than z80ex puts on the bus:
-    // the block input instructions of the core decrement B before the read.
-    bool input_uses_decremented_b = false;
 
 private:
     static Z80EX_BYTE read_memory(Z80EX_CONTEXT*, Z80EX_WORD address, int, void* self);
@@ -69,6 +74,9 @@ private:
     static Z80EX_BYTE read_port(Z80EX_CONTEXT*, Z80EX_WORD port, void* self);
     static void write_port(Z80EX_CONTEXT*, Z80EX_WORD port, Z80EX_BYTE value, void* self);
     static Z80EX_BYTE read_vector(Z80EX_CONTEXT*, void*);
+
+    // Runs one instruction placed at PC, then restores the registers and those bytes.
+    Z80Registers run_aside(std::initializer_list<uint8_t> bytes);
 
     Z80EX_CONTEXT* context_;
 };
