@@ -387,6 +387,24 @@ TEST_F(ZxSpectrum, AnAdditionalHeaderOf128BytesOrMoreIsSkippedWhole)
     EXPECT_EQ(ram48(), m);
 }
 
+TEST_F(ZxSpectrum, CompressedDataThatOverrunsItsPageStopsAtThePageEnd)
+{
+    const Bytes m = test_memory();
+    Bytes f = z80_v23(54, 0, 0);
+    add_48k_pages(f, m, true);
+    Bytes runs; // 70 runs of 255 bytes: 17850 bytes for the 16384 of page 8 (4000h)
+    for (int i = 0; i < 70; ++i)
+        runs.insert(runs.end(), {0xED, 0xED, 0xFF, 0x77});
+    f.insert(f.end(), {uint8_t(runs.size()), uint8_t(runs.size() >> 8), 8});
+    f.insert(f.end(), runs.begin(), runs.end());
+    switch_to(ZX48);
+    write("over.z80", f);
+    trap_load("over.z80");
+    EXPECT_EQ(main_ram[0x7FFF], 0x77);
+    EXPECT_EQ(Bytes(main_ram.begin() + 0x8000, main_ram.begin() + 0x10000), Bytes(m.begin() + 0x4000, m.end()))
+        << "the next page is untouched";
+}
+
 TEST_F(ZxSpectrum, F10OnThe128kSavesASnapshotThatLoadsBackToTheSameState)
 {
     switch_to(ZX128);
@@ -423,6 +441,17 @@ TEST_F(ZxSpectrum, F10OnThe128kSavesASnapshotThatLoadsBackToTheSameState)
     EXPECT_EQ(uint32_t(-cpu.cycles) % 70908, position);
     for (int b = 0; b < 8; ++b)
         EXPECT_EQ(Bytes(zx128_bank(b), zx128_bank(b) + 0x4000), banks[size_t(b)]) << "bank " << b;
+}
+
+TEST_F(ZxSpectrum, TheSidecarAnswersAtPorts3bAnd5b)
+{
+    switch_to(ZX48);
+    io_write(0x003B, 0x05); // the version command; its reply waits at the data port
+    EXPECT_EQ(io_read(0x003B), 0x02) << "the status: a reply waits, no error";
+    std::string reply;
+    for (int i = 0; i < 13; ++i)
+        reply += char(io_read(0x005B));
+    EXPECT_EQ(reply, "trunk/rev.60\r");
 }
 
 TEST_F(ZxSpectrum, TheFrameInterruptIsRequestedFromLine298ToLine299)
