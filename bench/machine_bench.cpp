@@ -11,7 +11,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "tools/headless.h"
+#include "host/headless.h"
 
 int main(int argc, char** argv)
 {

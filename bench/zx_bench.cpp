@@ -16,7 +16,7 @@
 #include "cpu/cpu.h"
 #include "host/emulator.h"
 #include "machines/memory.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

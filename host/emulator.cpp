@@ -5,6 +5,7 @@
 
 #include "cpu/cpu.h"
 #include "host/frame.h"
+#include "host/launch.h"
 #include "host/rom_overrides.h"
 #include "host/screenshot.h"
 #include "host/snapshot.h"
@@ -122,6 +123,19 @@ void restart_machine()
     }
 }
 
+void zx_snapshot_restart(const std::function<void()>& load)
+{
+    chipset_reset();
+    select_machine(ZX48);
+    cpu.cycles = 0;
+    load();
+    cycle_credit = -cpu.cycles;
+    cpu.line_start = cpu.cycles;
+    events_keep(EV_TRACE | EV_SPEED);
+    resync_raster();
+    keyboard_reset(false);
+}
+
 void resync_raster()
 {
     const uint32_t t = uint32_t(-cpu.cycles);
@@ -234,19 +248,8 @@ void service_events(uint32_t m)
         if (!machine_switch())
             return;
     }
-    if (m & EV_TAPE_TRAP) {
-        // The ZX 48K is restarted under the ROM's loader, with the time base at 0, and the
-        // snapshot named in its memory (if any) replaces it.
-        chipset_reset();
-        select_machine(ZX48);
-        cpu.cycles = 0;
-        zx_load_trap();
-        cycle_credit = -cpu.cycles;
-        cpu.line_start = cpu.cycles;
-        events_keep(EV_TRACE | EV_SPEED);
-        resync_raster();
-        keyboard_reset(false);
-    }
+    if (m & EV_TAPE_TRAP)
+        zx_snapshot_restart(zx_load_trap); // the snapshot named in the 48K's memory, if any
     if (m & EV_SCREENSHOT) {
         event_clear(EV_SCREENSHOT);
         take_screenshot();
@@ -256,7 +259,9 @@ void service_events(uint32_t m)
 void main_loop()
 {
     power_on();
-    SDL_PauseAudio(0);
+    launch_machine();
+    if (!launch.mute)
+        SDL_PauseAudio(0);
     for (;;)
         service_events(cpu_run(cpu));
 }
@@ -265,6 +270,7 @@ void emulator_start(SDL_Surface* surface)
 {
     screen = surface;
     system_init();
+    launch_storage();
     cycle_credit = 4544;
     chipset_reset();
     last_present_ms = last_ticks = host_clock.ticks();

@@ -4,6 +4,7 @@
 
 #include <SDL/SDL.h>
 #include <cstdint>
+#include <functional>
 
 #include "host/irq_sources.h"
 #include "machines/machine_kind.h"
@@ -21,3 +22,6 @@ void service_events(uint32_t m);
 void request_machine(MachineKind kind, uint8_t option);
 void restart_machine();
 void resync_raster();
+// The ZX 48K restarted under the ROM's tape loader with the time base at 0, for `load` to put a
+// snapshot in its place; then the time base, pending requests, raster and keys start afresh.
+void zx_snapshot_restart(const std::function<void()>& load);

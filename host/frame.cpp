@@ -6,6 +6,7 @@
 #include "cpu/cpu.h"
 #include "cpu/machine_interface.h"
 #include "host/key_translation.h"
+#include "host/launch.h"
 #include "host/speed.h"
 #include "machines/keyboard.h"
 #include "machines/picture.h"
@@ -17,6 +18,7 @@ uint32_t last_status_ms = 0;
 int32_t status_mark = 0;
 std::array<uint32_t, 16> host_palette;
 SDL_Surface* screen = nullptr;
+int32_t window_scale = 1;
 uint32_t frames_completed = 0;
 
 const std::array<Rgb, 16> HOST_COLOURS = {{
@@ -123,6 +125,7 @@ void end_frame()
     raster_line = 0;
     ++frames_completed;
     rebase_time();
+    launch_frame();
 }
 
 } // namespace
@@ -165,15 +168,18 @@ void present_frame()
     if (SDL_MUSTLOCK(screen))
         SDL_LockSurface(screen);
     std::array<uint8_t, 400> line;
+    // Each emulated line is two window rows of 800 dots, each of them `window_scale` times over.
+    const int s = window_scale;
+    const int width = WINDOW_WIDTH * s;
     for (int i = 0; i < VISIBLE_LINES; ++i) {
         compose_line(i, line);
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(screen->pixels) + 2 * i * screen->pitch);
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(screen->pixels) + 2 * s * i * screen->pitch);
         for (int b = 0; b < WINDOW_WIDTH / 2; ++b) {
-            row[2 * b] = host_palette[line[b] >> 4];
-            row[2 * b + 1] = host_palette[line[b] & 0x0F];
+            std::fill_n(row + 2 * s * b, s, host_palette[line[b] >> 4]);
+            std::fill_n(row + 2 * s * b + s, s, host_palette[line[b] & 0x0F]);
         }
-        auto* next = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(row) + screen->pitch);
-        std::copy_n(row, WINDOW_WIDTH, next);
+        for (int r = 1; r < 2 * s; ++r)
+            std::copy_n(row, width, reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(row) + r * screen->pitch));
     }
     if (SDL_MUSTLOCK(screen))
         SDL_UnlockSurface(screen);

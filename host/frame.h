@@ -12,6 +12,7 @@ extern uint32_t last_status_ms;
 extern int32_t status_mark;      // -cycles at the last status read-out
 extern std::array<uint32_t, 16> host_palette;
 extern SDL_Surface* screen;      // null when running headless
+extern int32_t window_scale;     // 1-3: window pixels per picture dot across and down
 extern uint32_t frames_completed; // emulated frames since start
 
 // The 16 colour codes as (r, g, b): intensity, green, red, blue at levels 0, 85, 170, 255.

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "host/emulator.h"
+#include "host/frame.h"
+#include "host/launch.h"
 
 namespace {
 
@@ -37,8 +39,15 @@ void set_icon()
 
 } // namespace
 
-int main(int, char**)
+int main(int argc, char** argv)
 {
+    switch (parse_command_line(argc, argv)) {
+    case CommandLine::EXIT_OK: return 0;
+    case CommandLine::EXIT_USAGE: return 2;
+    case CommandLine::RUN: break;
+    }
+    if (launch.headless)
+        return run_headless();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::printf("Unable to init SDL: %s\n", SDL_GetError());
         return 1;
@@ -46,7 +55,9 @@ int main(int, char**)
     std::atexit(SDL_Quit);
     SDL_WM_SetCaption("KESTREL", nullptr);
     set_icon();
-    SDL_Surface* screen = SDL_SetVideoMode(800, 600, 32, WINDOW_FLAGS);
+    window_scale = launch.scale;
+    SDL_Surface* screen = SDL_SetVideoMode(800 * window_scale, 600 * window_scale, 32,
+                                           WINDOW_FLAGS | (launch.fullscreen ? SDL_FULLSCREEN : 0));
     if (!screen) {
         std::printf("Unable to set 640x480 video: %s\n", SDL_GetError());
         return 1;

@@ -253,6 +253,41 @@ bool has_extension(uint16_t end, const char* ext)
 
 } // namespace
 
+namespace {
+
+// Reads the open snapshot file whole and stages what it describes; the reason it cannot be
+// loaded, or null.
+const char* stage_file(bool z80)
+{
+    const uint32_t size = snapshot_file.size;
+    uint32_t done = 0;
+    const bool too_large = size > MAX_FILE;
+    const bool read = !too_large && fs_read(&snapshot_file, file_bytes.data(), size, &done) == FS_OK && done == size;
+    fs_close(&snapshot_file);
+    if (too_large)
+        return "too large for a snapshot";
+    if (!read)
+        return "cannot be read";
+    staged.cpu = cpu;
+    staged.is128 = staged.has_ay = staged.has_position = false;
+    stage_current_memory();
+    const Reader r{file_bytes.data(), size, 0};
+    return z80 ? parse_z80(r) : parse_sna(r);
+}
+
+bool load_open_file(const char* name, bool z80)
+{
+    const char* why = stage_file(z80);
+    if (why) {
+        std::fprintf(stderr, "kestrel: snapshot %s: %s; nothing loaded\n", name, why);
+        return false;
+    }
+    apply();
+    return true;
+}
+
+} // namespace
+
 void zx_load_trap()
 {
     uint16_t end = ZX_NAME_AREA;
@@ -265,26 +300,20 @@ void zx_load_trap()
     if (!z80 && !has_extension(end, "sna"))
         return;
     const char* name = reinterpret_cast<const char*>(&main_ram[ZX_NAME_AREA]);
-    if (fs_open(&snapshot_file, name, FS_READ) != FS_OK)
-        return;
-    const uint32_t size = snapshot_file.size;
-    uint32_t done = 0;
-    const bool too_large = size > MAX_FILE;
-    const bool read = !too_large && fs_read(&snapshot_file, file_bytes.data(), size, &done) == FS_OK && done == size;
-    fs_close(&snapshot_file);
-    const char* why = too_large ? "too large for a snapshot" : !read ? "cannot be read" : nullptr;
-    if (!why) {
-        staged.cpu = cpu;
-        staged.is128 = staged.has_ay = staged.has_position = false;
-        stage_current_memory();
-        const Reader r{file_bytes.data(), size, 0};
-        why = z80 ? parse_z80(r) : parse_sna(r);
-    }
-    if (why) {
-        std::fprintf(stderr, "kestrel: snapshot %s: %s; nothing loaded\n", name, why);
-        return;
-    }
-    apply();
+    if (fs_open(&snapshot_file, name, FS_READ) == FS_OK)
+        load_open_file(name, z80);
+}
+
+bool zx_load_file(const char* host_path, bool z80)
+{
+    return fs_open_host(&snapshot_file, host_path, FS_READ) == FS_OK && load_open_file(host_path, z80);
+}
+
+const char* zx_snapshot_problem(const char* host_path, bool z80)
+{
+    if (fs_open_host(&snapshot_file, host_path, FS_READ) != FS_OK)
+        return "cannot be opened";
+    return stage_file(z80);
 }
 
 bool zx_loader_file()

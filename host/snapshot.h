@@ -13,6 +13,13 @@
 // The main loop's ZX loader trap, with the ZX 48K selected and the cycle counter at 0.
 void zx_load_trap();
 
+// A snapshot named on the command line (a host path, outside the card), into the machine the
+// loader trap leaves; false, with the reason on standard error, when it loads nothing.
+bool zx_load_file(const char* host_path, bool z80);
+// Why a snapshot at a host path cannot be loaded, or null: the whole file is checked, the machine
+// is not touched.
+const char* zx_snapshot_problem(const char* host_path, bool z80);
+
 // "/sidecar/zxloader.cfg" as the ZX 48K starts: its first line, at most 250 bytes, becomes the
 // typed name at 5CCEh. True when the loader trap is to follow.
 bool zx_loader_file();

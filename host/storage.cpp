@@ -245,13 +245,11 @@ FsResult fs_mount(uint8_t drive, FsVolume* volume)
     return FS_OK;
 }
 
-FsResult fs_open(FsFile* file, const char* path, uint8_t mode)
-{
-    file->open = 0;
-    file->handle = 0;
-    const FsResult r = resolve_inside(path, false, true, file->path, FS_NO_FILE);
-    if (r != FS_OK) return r;
+namespace {
 
+// Opens the host file already named in file->path.
+FsResult open_host_path(FsFile* file, uint8_t mode)
+{
     int flags = O_CLOEXEC;
     if (mode & FS_CREATE_ALWAYS) flags |= O_CREAT | O_TRUNC;
     if (mode & FS_CREATE_NEW) flags |= O_CREAT | O_EXCL;
@@ -280,6 +278,27 @@ FsResult fs_open(FsFile* file, const char* path, uint8_t mode)
     file->open = 1;
     file->position = 0;
     return FS_OK;
+}
+
+} // namespace
+
+FsResult fs_open(FsFile* file, const char* path, uint8_t mode)
+{
+    file->open = 0;
+    file->handle = 0;
+    const FsResult r = resolve_inside(path, false, true, file->path, FS_NO_FILE);
+    if (r != FS_OK) return r;
+    return open_host_path(file, mode);
+}
+
+FsResult fs_open_host(FsFile* file, const char* host_path, uint8_t mode)
+{
+    file->open = 0;
+    file->handle = 0;
+    const size_t n = strlen(host_path);
+    if (n >= sizeof file->path) return FS_NO_FILE;
+    memcpy(file->path, host_path, n + 1);
+    return open_host_path(file, mode);
 }
 
 FsResult fs_read(FsFile* file, void* buffer, uint32_t count, uint32_t* done)

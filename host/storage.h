@@ -83,6 +83,9 @@ FsResult fs_set_host_root(const char* root);
 // drive prefix "0:" is accepted (any other drive gives FS_INVALID_DRIVE).
 FsResult fs_mount(uint8_t drive, FsVolume* volume);
 FsResult fs_open(FsFile* file, const char* path, uint8_t mode);
+// Opens a host file by its own path, outside the card: only for media the user names on the
+// command line, which the emulator reads for itself and programs never see through the card.
+FsResult fs_open_host(FsFile* file, const char* host_path, uint8_t mode);
 FsResult fs_read(FsFile* file, void* buffer, uint32_t count, uint32_t* done);
 FsResult fs_write(FsFile* file, const void* buffer, uint32_t count, uint32_t* done);
 FsResult fs_seek(FsFile* file, uint32_t offset);

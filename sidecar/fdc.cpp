@@ -591,6 +591,22 @@ bool attach_drive(uint8_t number)
     return true;
 }
 
+bool attach_drive_file(uint8_t number, const char* host_path)
+{
+    DriveRecord& drive = drives[number & 3];
+    if (holds_image(drive)) {
+        fs_sync(&drive.image);
+        fs_close(&drive.image);
+    }
+    drive = DriveRecord{};
+    if (fs_open_host(&drive.image, host_path, FS_READ | FS_WRITE) != FS_OK) {
+        drive = DriveRecord{};
+        return false;
+    }
+    drive.track_offset = TRACK_INFO_SIZE;
+    return true;
+}
+
 void fdc_init()
 {
     for (DriveRecord& drive : drives)

@@ -16,6 +16,9 @@ void fdc_init();
 // (Re)loads drive n (0-3) from "/sidecar/fdN.cfg": true when the drive now holds an image.
 // A missing or unreadable configuration, or an image that cannot be opened, leaves it empty.
 bool attach_drive(uint8_t drive);
+// Puts the image at a host path (one named on the command line) into drive n for this run; the
+// drive's configuration file stays as it is.
+bool attach_drive_file(uint8_t drive, const char* host_path);
 
 // Port accesses; `offset` is the low three bits of the port (0 = D8h .. 7 = DFh). Reads exist for
 // offsets 0-3 only.

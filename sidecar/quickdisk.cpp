@@ -145,6 +145,17 @@ void qd_init()
     drive.at_start = true;
 }
 
+bool qd_insert_file(const char* host_path)
+{
+    fs_close(&drive.image);
+    drive = QuickDisk{};
+    if (fs_open_host(&drive.image, host_path, FS_READ) != FS_OK)
+        return false;
+    drive.present = true;
+    drive.at_start = true;
+    return true;
+}
+
 uint8_t qd_read(uint8_t offset)
 {
     switch (offset & 3) {

@@ -14,6 +14,8 @@
 // Resets the drive and both SIO channels and opens the image. With no image the drive stays
 // absent: channel A's RR0 never shows the drive present.
 void qd_init();
+// The image at a host path (one named on the command line) replaces the drive's for this run.
+bool qd_insert_file(const char* host_path);
 
 // Port accesses; `offset` is the low two bits of the port (0 = F4h .. 3 = F7h).
 uint8_t qd_read(uint8_t offset);

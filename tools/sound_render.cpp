@@ -20,7 +20,7 @@
 #include "machines/mz800/i8253.h"
 #include "machines/ppi8255.h"
 #include "machines/sound/sound.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace wav_render {
 
@@ -127,12 +127,6 @@ void apply(const Command& c)
     }
 }
 
-// The simulated host clock: time passes only when the run loop waits for it, so the
-// emulation runs exactly at real speed however fast the host is.
-uint32_t simulated_ms = 0;
-uint32_t simulated_ticks() { return simulated_ms; }
-void simulated_delay(uint32_t ms) { simulated_ms += ms; }
-
 } // namespace
 
 // Renders the job; returns interleaved left/right samples at 44100 Hz.
@@ -140,9 +134,7 @@ std::vector<int16_t> render(const Job& job)
 {
     const auto root = std::filesystem::temp_directory_path() / ("kestrel-wav-" + std::to_string(::getpid()));
     std::filesystem::create_directories(root);
-    const HostClock saved_clock = host_clock;
-    host_clock = {simulated_ticks, simulated_delay};
-    simulated_ms = 0;
+    headless::simulate_clock(true);
 
     headless::power_on(root.c_str());
     if (job.machine != MZ800) {
@@ -160,65 +152,21 @@ std::vector<int16_t> render(const Job& job)
     }
     speed_setting = 10;
     apply_speed(machine_kind);
-    last_ticks = simulated_ms;
+    last_ticks = host_clock.ticks();
     cycle_credit = -cpu.cycles; // on time
 
     std::vector<int16_t> out;
-    std::array<uint8_t, CALLBACK_FRAMES * 4> buffer;
-    uint64_t pulls = 0;
-    // The sound card asks for its first buffer as soon as it starts, and for the next one
-    // whenever a buffer has played: pull k is due at k x 960 / 44100 s. Pulling late would
-    // let the writer lap the reader, which starts only a quarter of the ring behind it.
-    auto pull_due = [&] {
-        const uint64_t due = uint64_t(simulated_ms) * OUTPUT_RATE / (1000u * CALLBACK_FRAMES) + 1;
-        for (; pulls < due; ++pulls) {
-            audio_callback(nullptr, buffer.data(), int(buffer.size()));
-            for (size_t i = 0; i < buffer.size(); i += 2)
-                out.push_back(int16_t(buffer[i] | buffer[i + 1] << 8));
-        }
-    };
-    pull_due();
     for (uint32_t f = 0; f < job.frames; ++f) {
         for (const Command& c : job.script)
             if (c.frame == f)
                 apply(c);
-        headless::run_frames(1);
-        pull_due();
+        headless::run_frames_timed(1, &out);
     }
 
-    host_clock = saved_clock;
+    headless::simulate_clock(false);
     speed_setting = SPEED_UNLIMITED;
     std::filesystem::remove_all(root);
     return out;
-}
-
-bool write_wav(const std::string& path, const std::vector<int16_t>& samples)
-{
-    std::vector<uint8_t> file;
-    auto put = [&file](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            file.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto tag = [&file](const char* t) { file.insert(file.end(), t, t + 4); };
-    const uint32_t data_bytes = uint32_t(samples.size() * 2);
-    tag("RIFF");
-    put(36 + data_bytes, 4);
-    tag("WAVE");
-    tag("fmt ");
-    put(16, 4);
-    put(1, 2);               // PCM
-    put(2, 2);               // stereo
-    put(OUTPUT_RATE, 4);
-    put(OUTPUT_RATE * 4, 4); // bytes per second
-    put(4, 2);               // bytes per frame
-    put(16, 2);              // bits per sample
-    tag("data");
-    put(data_bytes, 4);
-    for (int16_t s : samples)
-        put(uint16_t(s), 2);
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-    return bool(f);
 }
 
 } // namespace wav_render

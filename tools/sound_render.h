@@ -12,8 +12,6 @@
 namespace wav_render {
 
 
-constexpr uint32_t OUTPUT_RATE = 44100;
-constexpr int CALLBACK_FRAMES = 960; // what the sound card asks for at a time
 
 enum class Op : uint8_t { OUT, SN, AY, BEEPER, PMD, PORTC };
 
@@ -38,6 +36,5 @@ bool parse_number(const std::string& text, uint32_t& value);
 bool parse_script(const std::string& text, std::vector<Command>& out, std::string& error);
 // Renders the job; returns interleaved left/right samples at 44100 Hz.
 std::vector<int16_t> render(const Job& job);
-bool write_wav(const std::string& path, const std::vector<int16_t>& samples);
 
 } // namespace wav_render

@@ -29,6 +29,7 @@
 #include <iterator>
 #include <string>
 
+#include "host/headless.h"
 #include "tools/sound_render.h"
 
 
@@ -112,7 +113,7 @@ int main(int argc, char** argv)
     }
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     const std::vector<int16_t> samples = render(job);
-    if (!write_wav(output, samples)) {
+    if (!headless::write_wav(output, samples)) {
         std::fprintf(stderr, "wav_render: cannot write %s\n", output);
         return 1;
     }
@@ -120,6 +121,6 @@ int main(int argc, char** argv)
     for (int16_t s : samples)
         peak = std::max(peak, std::abs(int32_t(s)));
     std::printf("%s: %u emulated frames, %zu sample frames (%.3f s) at 44100 Hz, peak %d\n", output,
-                job.frames, samples.size() / 2, double(samples.size() / 2) / OUTPUT_RATE, peak);
+                job.frames, samples.size() / 2, double(samples.size() / 2) / headless::OUTPUT_RATE, peak);
     return 0;
 }

@@ -19,7 +19,7 @@
 #include "machines/memory.h"
 #include "roms/rom_images.h"
 #include "tests/roms/mz_screen.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

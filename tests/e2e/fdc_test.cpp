@@ -12,7 +12,7 @@
 
 #include "cpu/machine_interface.h"
 #include "host/emulator.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

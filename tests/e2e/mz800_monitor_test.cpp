@@ -26,7 +26,7 @@
 #include "machines/status_line.h"
 #include "roms/rom_images.h"
 #include "tests/roms/mz_screen.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "cpu/machine_interface.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "cpu/machine_interface.h"
 #include "host/frame.h"
 #include "sidecar/ramdisc.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "cpu/machine_interface.h"
 #include "host/irq_sources.h"
 #include "sidecar/sidecar.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

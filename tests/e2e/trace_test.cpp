@@ -17,7 +17,7 @@
 #include "host/trace.h"
 #include "machines/machine.h"
 #include "machines/memory.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

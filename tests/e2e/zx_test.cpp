@@ -21,7 +21,7 @@
 #include "machines/picture.h"
 #include "machines/sound/ay8912.h"
 #include "machines/zx/zx.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 #include "roms/rom_images.h"
 #include "tests/roms/mz_character_set.h"
 #include "tests/roms/mz_screen.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 

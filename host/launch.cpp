@@ -1,0 +1,476 @@
+#include "host/launch.h"
+
+#include <SDL/SDL.h>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "cpu/cpu.h"
+#include "host/emulator.h"
+#include "host/frame.h"
+#include "host/headless.h"
+#include "host/screenshot.h"
+#include "host/snapshot.h"
+#include "host/speed.h"
+#include "host/storage.h"
+#include "machines/memory.h"
+#include "sidecar/fdc.h"
+#include "sidecar/quickdisk.h"
+
+#ifndef KESTREL_VERSION
+#define KESTREL_VERSION "unknown"
+#endif
+
+Launch launch;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t PROGRAM_START_FRAMES = 100; // the power-on beep and the boot probe, then the monitor
+constexpr uint32_t KEY_HOLD_FRAMES = 3;
+constexpr uint32_t ENTER_WAIT_FRAMES = 20;
+
+const char* const HELP = R"(usage: kestrel [OPTIONS] [FILE]
+
+Emulates the Sharp MZ-800, the ZX Spectrum 48K and 128K and the PMD 85. Without arguments it
+opens its window on the MZ-800.
+
+FILE, by its extension (the contents must match it; without a known extension the contents
+decide):
+  .mzf .mzt .m12   MZ-800 program file: loaded and started from the monitor in MZ-700 mode
+  .dsk             Extended DSK image: floppy drive 0 for this run, booted
+  .mzq             Quick Disk image for this run, booted
+  .z80 .sna        ZX Spectrum snapshot: the 48K or 128K it was saved on starts it
+The file is read by the emulator itself; programs on the machine never see it on the card.
+
+Options:
+  --machine M       mz800 (default), mz800jp (Japanese characters), zx48, zx128, pmd85
+  --sd DIR          the storage root (the card) instead of ./SD; created when missing
+  --speed P         emulation speed in percent, 10 to 200 in steps of 10, or max
+  --scale N         window size 1, 2 or 3 times 800 x 600
+  --fullscreen      the whole screen
+  --mute            no sound
+  --headless        no window and no sound device: runs --frames N frames as fast as the host
+                    allows (at the emulated speed against a simulated clock, so that the same
+                    run gives the same files), then exits
+    --frames N      frames to run (50 a second)
+    --screenshot F  writes the last frame to F as a BMP file
+    --wav F         writes the sound of the run to F (44100 Hz, 16-bit stereo)
+    --type TEXT     types TEXT as on a US PC keyboard (\n for Enter)
+    --type-after N  ... after frame N (default 0)
+  --help, --version
+)";
+
+bool fail(const std::string& message)
+{
+    std::fprintf(stderr, "kestrel: %s\nTry 'kestrel --help' for more information.\n", message.c_str());
+    return false;
+}
+
+bool parse_count(const std::string& text, uint32_t& value)
+{
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit))
+        return false;
+    value = uint32_t(std::strtoul(text.c_str(), nullptr, 10));
+    return true;
+}
+
+// The PC key (US layout) that types a character, and whether Shift goes with it.
+struct Keystroke {
+    uint32_t key;
+    bool shift;
+};
+bool keystroke(char c, Keystroke& k)
+{
+    static const char SHIFTED[] = "~`!1@2#3$4%5^6&7*8(9)0_-+={[}]|\\:;\"'<,>.?/";
+    if (c == '\n') {
+        k = {SDLK_RETURN, false};
+    } else if (std::islower(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) ||
+               std::strchr(" `-=[]\\;',./", c)) {
+        k = {uint32_t(c), false};
+    } else if (std::isupper(static_cast<unsigned char>(c))) {
+        k = {uint32_t(std::tolower(static_cast<unsigned char>(c))), true};
+    } else if (const char* p = c ? std::strchr(SHIFTED, c) : nullptr; p && (p - SHIFTED) % 2 == 0) {
+        k = {uint32_t(p[1]), true};
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string lower_extension(const std::string& path)
+{
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+uint16_t word(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+// An MZF program as the monitor's L loads it: machine code, whole, between 1200h and CFFFh.
+const char* mzf_problem(const std::vector<uint8_t>& b)
+{
+    if (b.size() < 128 || b[0] != 0x01)
+        return "not a machine-code program file (MZF)";
+    const uint32_t size = word(b, 0x12), load = word(b, 0x14);
+    if (b.size() - 128 < size)
+        return "shorter than its header says";
+    if (load < 0x1200 || load + size > 0xD000)
+        return "does not fit between 1200h and CFFFh";
+    return nullptr;
+}
+
+bool is_dsk(const std::vector<uint8_t>& b)
+{
+    static const char EXTENDED[] = "EXTENDED CPC DSK File";
+    return b.size() >= 256 && std::equal(EXTENDED, EXTENDED + 21, b.begin());
+}
+
+// A Quick Disk image: the track's bytes with a run of sync bytes, within 64 KiB.
+bool is_mzq(const std::vector<uint8_t>& b)
+{
+    if (b.empty() || b.size() > 0x10000)
+        return false;
+    const auto end = b.begin() + std::ptrdiff_t(std::min<size_t>(b.size(), 2048));
+    const uint8_t sync[] = {0x16, 0x16};
+    return std::search(b.begin(), end, sync, sync + 2) != end;
+}
+
+bool read_file(const std::string& path, std::vector<uint8_t>& bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    return !in.bad();
+}
+
+// Classifies FILE and checks it whole.
+bool take_file(const std::string& path)
+{
+    std::error_code error;
+    if (fs::is_directory(path, error))
+        return fail(path + ": is a directory");
+    std::vector<uint8_t> bytes;
+    if (!read_file(path, bytes))
+        return fail(path + ": cannot be read (" + std::strerror(errno ? errno : ENOENT) + ")");
+    launch.file = path;
+    const std::string ext = lower_extension(path);
+    const char* why = nullptr;
+    if (ext == ".mzf" || ext == ".mzt" || ext == ".m12") {
+        launch.media = Media::PROGRAM;
+        why = mzf_problem(bytes);
+    } else if (ext == ".dsk") {
+        launch.media = Media::DISK;
+        why = is_dsk(bytes) ? nullptr : "not an Extended DSK disk image";
+    } else if (ext == ".mzq") {
+        launch.media = Media::QUICK_DISK;
+        why = is_mzq(bytes) ? nullptr : "not a Quick Disk image";
+    } else if (ext == ".z80" || ext == ".sna") {
+        launch.media = Media::SNAPSHOT;
+        launch.z80 = ext == ".z80";
+        why = zx_snapshot_problem(path.c_str(), launch.z80);
+    } else if (is_dsk(bytes)) {
+        launch.media = Media::DISK;
+    } else if (!mzf_problem(bytes)) {
+        launch.media = Media::PROGRAM;
+    } else {
+        return fail(path + ": not a file Kestrel can start (.mzf, .mzt, .m12, .dsk, .mzq, .z80, .sna)");
+    }
+    if (why)
+        return fail(path + ": " + why);
+    if (launch.media == Media::PROGRAM)
+        launch.program = std::move(bytes);
+    return true;
+}
+
+bool take_machine(const std::string& name)
+{
+    const struct { const char* name; MachineKind kind; bool japanese; } MACHINES[] = {
+        {"mz800", MZ800, false}, {"mz800jp", MZ800, true}, {"zx48", ZX48, false},
+        {"zx128", ZX128, false}, {"pmd85", PMD85, false},
+    };
+    for (const auto& m : MACHINES)
+        if (name == m.name) {
+            launch.machine_given = true;
+            launch.machine = m.kind;
+            launch.japanese = m.japanese;
+            return true;
+        }
+    return fail("--machine: no machine '" + name + "' (mz800, mz800jp, zx48, zx128, pmd85)");
+}
+
+// The options and FILE together.
+bool consistent()
+{
+    const bool zx = launch.machine == ZX48 || launch.machine == ZX128;
+    if (launch.machine_given && launch.media == Media::SNAPSHOT && !zx)
+        return fail(launch.file + ": a ZX Spectrum snapshot does not start on another machine");
+    if (launch.machine_given && launch.media != Media::NONE && launch.media != Media::SNAPSHOT &&
+        !is_mz800_family(launch.machine))
+        return fail(launch.file + ": MZ-800 media do not start on another machine");
+    const bool headless_only = launch.frames || !launch.screenshot.empty() || !launch.wav.empty() ||
+                               !launch.type.empty() || launch.type_after;
+    if (headless_only && !launch.headless)
+        return fail("--frames, --screenshot, --wav and --type go with --headless");
+    if (launch.headless && launch.frames == 0)
+        return fail("--headless needs --frames N (a number above 0)");
+    if (launch.headless && (launch.scale != 1 || launch.fullscreen))
+        return fail("--scale and --fullscreen need the window; --headless has none");
+    for (char c : launch.type) {
+        Keystroke k;
+        if (!keystroke(c, k))
+            return fail(std::string("--type: no key types '") + c + "'");
+    }
+    return true;
+}
+
+bool takes_value(const std::string& option)
+{
+    static const char* const WITH_VALUE[] = {"--machine", "--sd",  "--speed", "--scale",     "--frames",
+                                             "--screenshot", "--wav", "--type", "--type-after"};
+    return std::any_of(std::begin(WITH_VALUE), std::end(WITH_VALUE), [&](const char* o) { return option == o; });
+}
+
+bool parse(int argc, char** argv, bool& done)
+{
+    done = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i], value;
+        const bool option = arg.size() > 2 && arg[0] == '-' && arg[1] == '-';
+        if (option && arg.find('=') != std::string::npos) {
+            value = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+        } else if (takes_value(arg)) {
+            if (i + 1 == argc)
+                return fail(arg + " needs a value");
+            value = argv[++i];
+        }
+        uint32_t n = 0;
+        if (arg == "--help") {
+            std::fputs(HELP, stdout);
+            done = true;
+            return true;
+        } else if (arg == "--version") {
+            std::printf("kestrel %s\nLicensed under the GNU General Public License, version 2 or later.\n", KESTREL_VERSION);
+            done = true;
+            return true;
+        } else if (arg == "--machine") {
+            if (!take_machine(value))
+                return false;
+        } else if (arg == "--sd") {
+            if (value.empty())
+                return fail("--sd needs a directory");
+            launch.sd = value;
+        } else if (arg == "--speed") {
+            if (value == "max") {
+                launch.speed = int32_t(SPEED_UNLIMITED);
+            } else if (parse_count(value, n) && n >= 10 && n <= 200 && n % 10 == 0) {
+                launch.speed = int32_t(n / 10);
+            } else {
+                return fail("--speed takes a percentage from 10 to 200 in steps of 10, or max");
+            }
+        } else if (arg == "--scale") {
+            if (!parse_count(value, n) || n < 1 || n > 3)
+                return fail("--scale takes 1, 2 or 3");
+            launch.scale = int32_t(n);
+        } else if (arg == "--fullscreen") {
+            launch.fullscreen = true;
+        } else if (arg == "--mute") {
+            launch.mute = true;
+        } else if (arg == "--headless") {
+            launch.headless = true;
+        } else if (arg == "--frames") {
+            if (!parse_count(value, n) || n == 0)
+                return fail("--frames takes a number of frames above 0");
+            launch.frames = n;
+        } else if (arg == "--type-after") {
+            if (!parse_count(value, n))
+                return fail("--type-after takes a frame number");
+            launch.type_after = n;
+        } else if (arg == "--screenshot" || arg == "--wav" || arg == "--type") {
+            if (value.empty())
+                return fail(arg + " needs a value");
+            std::string& target = arg == "--screenshot" ? launch.screenshot : arg == "--wav" ? launch.wav : launch.type;
+            target = value;
+        } else if (option || (arg.size() > 1 && arg[0] == '-')) {
+            return fail("unknown option '" + std::string(argv[i]) + "'");
+        } else if (!launch.file.empty()) {
+            return fail("one FILE at a time ('" + launch.file + "' and '" + arg + "')");
+        } else if (!take_file(arg)) {
+            return false;
+        }
+    }
+    // "\n" in --type stands for Enter.
+    std::string typed;
+    for (size_t i = 0; i < launch.type.size(); ++i) {
+        const bool enter = launch.type[i] == '\\' && i + 1 < launch.type.size() && launch.type[i + 1] == 'n';
+        typed += enter ? '\n' : launch.type[i];
+        i += enter ? 1 : 0;
+    }
+    launch.type = typed;
+    return consistent();
+}
+
+// ---- Start-up and frame actions ----------------------------------------------------------
+
+uint32_t program_start_frame = 0;
+bool program_pending = false;
+bool typing_queued = false;
+std::string keys;           // characters still to type
+size_t next_key = 0;
+uint32_t next_key_frame = 0;
+bool key_down = false;
+Keystroke held{};
+
+void queue_typing(const std::string& text)
+{
+    keys = text;
+    next_key = 0;
+    next_key_frame = frames_completed;
+}
+
+void press(const Keystroke& k, bool down)
+{
+    if (k.shift && down)
+        headless::key(SDLK_LSHIFT, true);
+    headless::key(k.key, down);
+    if (k.shift && !down)
+        headless::key(SDLK_LSHIFT, false);
+}
+
+// One key at a time: held for three frames, then three frames (twenty after Enter) before the next.
+void type_keys()
+{
+    if (key_down && frames_completed >= next_key_frame) {
+        press(held, false);
+        key_down = false;
+        next_key_frame = frames_completed + (held.key == SDLK_RETURN ? ENTER_WAIT_FRAMES : KEY_HOLD_FRAMES);
+    } else if (!key_down && next_key < keys.size() && frames_completed >= next_key_frame) {
+        keystroke(keys[next_key++], held);
+        press(held, true);
+        key_down = true;
+        next_key_frame = frames_completed + KEY_HOLD_FRAMES;
+    }
+}
+
+// The program goes where the monitor's L puts it, and the monitor's J starts it, so that it
+// runs as if loaded from the card and returns to the prompt.
+void start_program()
+{
+    const std::vector<uint8_t>& p = launch.program;
+    const uint16_t size = word(p, 0x12), load = word(p, 0x14), exec = word(p, 0x16);
+    std::copy_n(p.begin() + 128, size, main_ram.begin() + load);
+    char command[16];
+    std::snprintf(command, sizeof command, "j %04x\n", exec);
+    queue_typing(command);
+}
+
+} // namespace
+
+CommandLine parse_command_line(int argc, char** argv)
+{
+    launch = Launch{};
+    bool done = false;
+    if (!parse(argc, argv, done))
+        return CommandLine::EXIT_USAGE;
+    if (done)
+        return CommandLine::EXIT_OK;
+    // With arguments the card is made when it is missing, so that media and files have a home.
+    if (argc > 1) {
+        const std::string root = launch.sd.empty() ? "SD" : launch.sd;
+        std::error_code error;
+        fs::create_directories(fs::path(root) / "sidecar", error);
+        if (error || fs_set_host_root(root.c_str()) != FS_OK) {
+            fail(root + ": cannot be used as the storage root");
+            return CommandLine::EXIT_USAGE;
+        }
+    }
+    return CommandLine::RUN;
+}
+
+void launch_storage()
+{
+    if (launch.media == Media::DISK)
+        attach_drive_file(0, launch.file.c_str());
+    else if (launch.media == Media::QUICK_DISK)
+        qd_insert_file(launch.file.c_str());
+}
+
+void launch_machine()
+{
+    program_pending = false;
+    typing_queued = false;
+    keys.clear();
+    key_down = false;
+    if (launch.media == Media::SNAPSHOT) {
+        zx_snapshot_restart([] { zx_load_file(launch.file.c_str(), launch.z80); });
+    } else if (launch.machine_given && (launch.machine != MZ800 || launch.japanese)) {
+        request_machine(launch.machine, launch.machine == ZX48 || launch.japanese ? 1 : 0);
+        restart_machine();
+        if (machine_kind == ZX48 && zx_loader_file()) // as F12 starts the 48K
+            event_raise(EV_TAPE_TRAP);
+    }
+    if (launch.media == Media::PROGRAM) {
+        program_pending = true;
+        program_start_frame = frames_completed + PROGRAM_START_FRAMES;
+    }
+    if (launch.speed) {
+        speed_setting = uint32_t(launch.speed);
+        apply_speed(machine_kind);
+    }
+}
+
+void launch_frame()
+{
+    if (program_pending && frames_completed >= program_start_frame) {
+        program_pending = false;
+        start_program();
+    }
+    if (!launch.type.empty() && !typing_queued && frames_completed >= launch.type_after) {
+        typing_queued = true;
+        queue_typing(launch.type);
+    }
+    if (key_down || next_key < keys.size())
+        type_keys();
+}
+
+int run_headless()
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 1); // no sound device
+    std::srand(1);                         // the AY noise: the same every run
+    headless::simulate_clock(true);
+    headless::power_on(launch.sd.empty() ? "SD" : launch.sd.c_str());
+    speed_setting = launch.speed ? uint32_t(launch.speed) : 10;
+    apply_speed(machine_kind);
+    last_ticks = host_clock.ticks();
+    cycle_credit = -cpu.cycles;
+    std::vector<int16_t> sound;
+    headless::run_frames_timed(launch.frames, launch.wav.empty() ? nullptr : &sound);
+    headless::simulate_clock(false);
+
+    int status = 0;
+    if (!launch.screenshot.empty()) {
+        std::vector<uint8_t> image(SCREENSHOT_FILE_SIZE);
+        screenshot_bytes(0, image.data(), SCREENSHOT_FILE_SIZE);
+        std::ofstream out(launch.screenshot, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+        if (!out) {
+            std::fprintf(stderr, "kestrel: %s: cannot be written\n", launch.screenshot.c_str());
+            status = 1;
+        }
+    }
+    if (!launch.wav.empty() && !headless::write_wav(launch.wav, sound)) {
+        std::fprintf(stderr, "kestrel: %s: cannot be written\n", launch.wav.c_str());
+        status = 1;
+    }
+    return status;
+}
