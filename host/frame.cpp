@@ -1,6 +1,7 @@
 #include "host/frame.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 
 #include "cpu/cpu.h"
@@ -20,6 +21,7 @@ std::array<uint32_t, 16> host_palette;
 SDL_Surface* screen = nullptr;
 int32_t window_scale = 1;
 uint32_t frames_completed = 0;
+volatile std::sig_atomic_t quit_requested = 0;
 
 const std::array<Rgb, 16> HOST_COLOURS = {{
     {0, 0, 0},      {0, 0, 170},    {170, 0, 0},    {170, 0, 170},
@@ -126,6 +128,8 @@ void end_frame()
     ++frames_completed;
     rebase_time();
     launch_frame();
+    if (quit_requested)
+        std::exit(0); // as the window's close: the exit hook saves what the devices still hold
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <SDL/SDL.h>
 #include <array>
+#include <csignal>
 #include <cstdint>
 
 extern int32_t raster_line;      // the line last processed; 0 after every frame end
@@ -14,6 +15,8 @@ extern std::array<uint32_t, 16> host_palette;
 extern SDL_Surface* screen;      // null when running headless
 extern int32_t window_scale;     // 1-3: window pixels per picture dot across and down
 extern uint32_t frames_completed; // emulated frames since start
+// Set by SIGTERM and SIGINT: the next frame end quits the way closing the window does.
+extern volatile std::sig_atomic_t quit_requested;
 
 // The 16 colour codes as (r, g, b): intensity, green, red, blue at levels 0, 85, 170, 255.
 struct Rgb {

@@ -1,6 +1,7 @@
 // Program entry: the window, its caption and icon, and the pre-start loop.
 
 #include <SDL/SDL.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,10 @@ int main(int argc, char** argv)
     case CommandLine::EXIT_USAGE: return 2;
     case CommandLine::RUN: break;
     }
+    // A desktop session's SIGTERM and a terminal's Ctrl+C quit as the window's close does, so that
+    // the RAM disc, the floppy images and an open file are written back first.
+    for (int signal : {SIGTERM, SIGINT})
+        std::signal(signal, [](int) { quit_requested = 1; });
     if (launch.headless)
         return run_headless();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {

@@ -208,3 +208,13 @@ TEST_F(CommandLine, HeadlessRunsTypeRecordAndGiveTheSameFilesEveryTime)
     ASSERT_EQ(run({"--headless", "--frames", "50", "--speed", "50", "--wav", "slow.wav"}).status, 0);
     EXPECT_NEAR(double(read_text(dir / "slow.wav").size() - 44) / 4, 2 * 44100.0, 2000);
 }
+
+TEST_F(CommandLine, SigtermAndSigintQuitAsTheWindowsCloseDoes)
+{
+    for (const char* signal : {"TERM", "INT"}) {
+        const std::string command = "cd " + quoted(dir.string()) + " && (SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " +
+                                    KESTREL_BINARY + " --mute & pid=$!; sleep 1; kill -" + signal + " $pid; wait $pid)";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal;
+    }
+}
