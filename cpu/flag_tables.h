@@ -1,4 +1,4 @@
-// Flag lookup tables of the Z80 core, computed from their rules at compile time.
+// Flag lookup tables of the Z80 and 8080 cores, computed from their rules at compile time.
 #pragma once
 
 #include <array>
@@ -57,6 +57,31 @@ constexpr std::array<uint16_t, 2048> DAA_TABLE = [] {
         const bool half = n ? (h && (a & 0x0F) < 6) : ((a & 0x0F) > 9);
         const uint8_t f = uint8_t(FLAGS_SZP[result] | (half ? FLAG_H : 0) | (n ? FLAG_N : 0) | (carry ? FLAG_C : 0));
         t[index] = uint16_t(result << 8 | f);
+    }
+    return t;
+}();
+
+// Intel's decimal adjust, as complete AF values in the 8080's flag layout, indexed by
+// A + 256*CY + 512*AC. The 8080 has no subtract flag: it always corrects as after an addition.
+// Low digit above 9 or AC: add 06h, AC = the carry out of bit 3 of that step. High digit (counting
+// that step's carry) above 9 or CY: add 60h and set CY; CY is never cleared.
+constexpr std::array<uint16_t, 1024> DAA_TABLE_8080 = [] {
+    std::array<uint16_t, 1024> t{};
+    for (unsigned index = 0; index < 1024; ++index) {
+        unsigned a = index & 0xFF;
+        bool carry = index & 0x100;
+        const bool aux = index & 0x200;
+        bool aux_out = false;
+        if ((a & 0x0F) > 9 || aux) {
+            aux_out = (a & 0x0F) + 6 > 0x0F;
+            a += 0x06;
+        }
+        if ((a >> 4) > 9 || carry) {
+            a += 0x60;
+            carry = true;
+        }
+        const uint8_t f = uint8_t(FLAGS_SZP[a & 0xFF] | (aux_out ? FLAG_H : 0) | (carry ? FLAG_C : 0));
+        t[index] = uint16_t((a & 0xFF) << 8 | f);
     }
     return t;
 }();

@@ -1,5 +1,5 @@
 // The three constant handler sets: A (Z80, fixed costs: MZ-800 family), B (Z80, per-access
-// ZX Spectrum timing) and C (8080: set A with the PMD 85's replacements).
+// ZX Spectrum timing) and C (the PMD 85's 8080: the same instructions under the 8080's flag rules).
 #pragma once
 
 #include <array>

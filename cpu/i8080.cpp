@@ -4,31 +4,6 @@
 
 namespace i8080 {
 
-void daa(CpuState& c)
-{
-    const uint8_t f = lo(c.af);
-    const unsigned aux_carry = ((f >> 4) ^ (f >> 1)) & 1; // H XOR N
-    c.af = DAA_TABLE[hi(c.af) | (f & FLAG_C) << 8 | aux_carry << 9];
-}
-
-// The 8080 flags byte has bit 1 clear and its auxiliary carry in bit 4; the core keeps
-// a Z80 half-borrow there after subtractions, which H XOR N turns into the 8080's value.
-void push_psw(CpuState& c)
-{
-    const uint8_t f = lo(c.af);
-    const uint8_t psw = uint8_t((f & ~(FLAG_N | FLAG_H)) | ((f ^ (f << 3)) & FLAG_H));
-    cpu_write(--c.sp, hi(c.af));
-    cpu_write(--c.sp, psw);
-}
-
-void pop_psw(CpuState& c)
-{
-    const uint8_t f = uint8_t(cpu_read(c, c.sp) & ~FLAG_N);
-    const uint8_t a = cpu_read(c, uint16_t(c.sp + 1));
-    c.sp = uint16_t(c.sp + 2);
-    c.af = uint16_t(a << 8 | f);
-}
-
 template <int CC>
 void call_conditional(CpuState& c)
 {

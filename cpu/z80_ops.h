@@ -1,9 +1,11 @@
-// The unprefixed Z80 instructions, written once for both timing models (TimingA, TimingB)
-// and for the three pointer registers: X = 0 uses HL, X = 1 and 2 are the DD and FD
-// forms, where HL, H, L and (HL) become IX/IY, IXH/IYH, IXL/IYL and (IX+d)/(IY+d).
+// The unprefixed Z80 instructions, written once for both timing models (TimingA, TimingB),
+// for both flag models (FlagsZ80, and Flags8080 for the 8080 of handler set C) and for the
+// three pointer registers: X = 0 uses HL, X = 1 and 2 are the DD and FD forms, where HL,
+// H, L and (HL) become IX/IY, IXH/IYH, IXL/IYL and (IX+d)/(IY+d).
 #pragma once
 
 #include "cpu/cpu.h"
+#include "cpu/i8080_alu.h"
 #include "cpu/machine_interface.h"
 #include "cpu/z80_alu.h"
 #include "cpu/z80_timing.h"
@@ -45,14 +47,13 @@ inline void set8(CpuState& c, uint8_t v)
     else set_hi(c.af, v);
 }
 
-// Register pairs: 0 BC, 1 DE, 2 HL/IX/IY, 3 SP (or AF for PUSH and POP).
-template <int P, int X, bool AF = false>
+// Register pairs: 0 BC, 1 DE, 2 HL/IX/IY, 3 SP (AF for PUSH and POP, which handle it themselves).
+template <int P, int X>
 inline uint16_t& pair(CpuState& c)
 {
     if constexpr (P == 0) return c.bc;
     else if constexpr (P == 1) return c.de;
     else if constexpr (P == 2) return pointer<X>(c);
-    else if constexpr (AF) return c.af;
     else return c.sp;
 }
 
@@ -110,13 +111,22 @@ inline uint16_t operand_address(CpuState& c)
     }
 }
 
+// Loads the Z80's address latch; a processor without one (the 8080) skips it.
+template <class F>
+inline void latch(CpuState& c, uint16_t address)
+{
+    if constexpr (F::ADDRESS_LATCH)
+        c.memptr = address;
+}
+
 // CALL's internal cycle is tied to the high operand byte's address.
-template <class T>
+template <class T, class F>
 inline void call(CpuState& c)
 {
     const uint16_t target = fetch16<T>(c);
     T::internal(c, uint16_t(c.pc - 1), 1);
-    c.latch16 = c.memptr = target;
+    c.latch16 = target;
+    latch<F>(c, target);
     push<T>(c, c.pc);
     c.pc = c.latch16;
 }
@@ -129,7 +139,7 @@ inline void relative_jump(CpuState& c, int8_t d)
     c.pc = c.memptr = uint16_t(c.pc + d);
 }
 
-template <class T, int X>
+template <class T, int X, class F = FlagsZ80>
 struct Ops {
     template <int OP>
     static void op(CpuState& c)
@@ -161,8 +171,8 @@ struct Ops {
                 if constexpr (q == 0) {
                     pair<p, X>(c) = fetch16<T>(c);
                 } else {
-                    c.memptr = uint16_t(pointer<X>(c) + 1);
-                    pointer<X>(c) = alu::add16(c, pointer<X>(c), pair<p, X>(c));
+                    latch<F>(c, uint16_t(pointer<X>(c) + 1));
+                    pointer<X>(c) = F::add16(c, pointer<X>(c), pair<p, X>(c));
                 }
             } else if constexpr (z == 2) {
                 // A store of A leaves A and the address's next low byte in the latch; every
@@ -171,14 +181,14 @@ struct Ops {
                     const uint16_t address = p == 0 ? c.bc : c.de;
                     if constexpr (q == 0) {
                         T::wr(c, address, hi(c.af));
-                        c.memptr = uint16_t(hi(c.af) << 8 | uint8_t(address + 1));
+                        latch<F>(c, uint16_t(hi(c.af) << 8 | uint8_t(address + 1)));
                     } else {
                         set_hi(c.af, T::rd(c, address));
-                        c.memptr = uint16_t(address + 1);
+                        latch<F>(c, uint16_t(address + 1));
                     }
                 } else if constexpr (p == 2) {
                     const uint16_t address = fetch16<T>(c);
-                    c.memptr = uint16_t(address + 1);
+                    latch<F>(c, uint16_t(address + 1));
                     uint16_t& hl = pointer<X>(c);
                     if constexpr (q == 0) {
                         T::wr(c, address, lo(hl));
@@ -191,10 +201,10 @@ struct Ops {
                     const uint16_t address = fetch16<T>(c);
                     if constexpr (q == 0) {
                         T::wr(c, address, hi(c.af));
-                        c.memptr = uint16_t(hi(c.af) << 8 | uint8_t(address + 1));
+                        latch<F>(c, uint16_t(hi(c.af) << 8 | uint8_t(address + 1)));
                     } else {
                         set_hi(c.af, T::rd(c, address));
-                        c.memptr = uint16_t(address + 1);
+                        latch<F>(c, uint16_t(address + 1));
                     }
                 }
             } else if constexpr (z == 3) {
@@ -205,10 +215,10 @@ struct Ops {
                     const uint16_t address = operand_address<T, X>(c);
                     uint8_t v = T::rd(c, address);
                     T::extra(c, 1);
-                    v = z == 4 ? alu::inc(c, v) : alu::dec(c, v);
+                    v = z == 4 ? F::inc(c, v) : F::dec(c, v);
                     T::wr(c, address, v);
                 } else {
-                    set8<y, X>(c, z == 4 ? alu::inc(c, get8<y, X>(c)) : alu::dec(c, get8<y, X>(c)));
+                    set8<y, X>(c, z == 4 ? F::inc(c, get8<y, X>(c)) : F::dec(c, get8<y, X>(c)));
                 }
             } else if constexpr (z == 6) {
                 if constexpr (y == 6) {
@@ -227,23 +237,11 @@ struct Ops {
                     set8<y, X>(c, fetch<T>(c));
                 }
             } else {
-                if constexpr (y < 4) {
-                    alu::rotate_a<y>(c);
-                } else if constexpr (y == 4) {
-                    c.af = DAA_TABLE[daa_index(c)];
-                    set_lo(c.af, uint8_t((lo(c.af) & ~FLAGS_XY) | (hi(c.af) & FLAGS_XY)));
-                } else if constexpr (y == 5) {
-                    const uint8_t a = uint8_t(~hi(c.af));
-                    alu::set_af(c, a, uint8_t((lo(c.af) & (FLAG_S | FLAG_Z | FLAG_PV | FLAG_C)) | FLAG_H |
-                                              FLAG_N | (a & FLAGS_XY)));
-                } else if constexpr (y == 6) {
-                    alu::set_f(c, uint8_t((lo(c.af) & (FLAG_S | FLAG_Z | FLAG_PV)) | FLAG_C |
-                                          (hi(c.af) & FLAGS_XY)));
-                } else {
-                    const uint8_t f = lo(c.af);
-                    alu::set_f(c, uint8_t((f & (FLAG_S | FLAG_Z | FLAG_PV)) | ((f & FLAG_C) << 4) |
-                                          ((f & FLAG_C) ^ FLAG_C) | (hi(c.af) & FLAGS_XY)));
-                }
+                if constexpr (y < 4) F::template rotate_a<y>(c);
+                else if constexpr (y == 4) F::daa(c);
+                else if constexpr (y == 5) F::cpl(c);
+                else if constexpr (y == 6) F::scf(c);
+                else F::ccf(c);
             }
         } else if constexpr (x == 1) {
             if constexpr (OP == 0x76) {
@@ -258,19 +256,23 @@ struct Ops {
                 set8<y, X>(c, get8<z, X>(c));
             }
         } else if constexpr (x == 2) {
-            if constexpr (z == 6) alu::accumulate<y>(c, T::rd(c, operand_address<T, X>(c)));
-            else alu::accumulate<y>(c, get8<z, X>(c));
+            if constexpr (z == 6) F::template accumulate<y>(c, T::rd(c, operand_address<T, X>(c)));
+            else F::template accumulate<y>(c, get8<z, X>(c));
         } else {
             if constexpr (z == 0) {
                 if (condition<y>(c)) {
                     T::taken(c, 6);
-                    c.pc = c.memptr = pop<T>(c);
+                    c.pc = pop<T>(c);
+                    latch<F>(c, c.pc);
                 }
             } else if constexpr (z == 1) {
-                if constexpr (q == 0) {
-                    pair<p, X, true>(c) = pop<T>(c);
+                if constexpr (q == 0 && p == 3) {
+                    c.af = F::af_from_stack(pop<T>(c));
+                } else if constexpr (q == 0) {
+                    pair<p, X>(c) = pop<T>(c);
                 } else if constexpr (p == 0) {
-                    c.pc = c.memptr = pop<T>(c);
+                    c.pc = pop<T>(c);
+                    latch<F>(c, c.pc);
                 } else if constexpr (p == 1) {
                     c.latch16 = c.bc; c.bc = c.bc2; c.bc2 = c.latch16;
                     c.latch16 = c.de; c.de = c.de2; c.de2 = c.latch16;
@@ -282,20 +284,22 @@ struct Ops {
                 }
             } else if constexpr (z == 2) {
                 // JP cc and CALL cc load the target into the latch whether or not they jump.
-                c.latch16 = c.memptr = fetch16<T>(c);
+                c.latch16 = fetch16<T>(c);
+                latch<F>(c, c.latch16);
                 if (condition<y>(c))
                     c.pc = c.latch16;
             } else if constexpr (z == 3) {
                 if constexpr (y == 0) {
-                    c.pc = c.latch16 = c.memptr = fetch16<T>(c);
+                    c.pc = c.latch16 = fetch16<T>(c);
+                    latch<F>(c, c.pc);
                 } else if constexpr (y == 2) {
                     c.latch8 = fetch<T>(c);
                     io_write(uint16_t(hi(c.af) << 8 | c.latch8), hi(c.af));
-                    c.memptr = uint16_t(hi(c.af) << 8 | uint8_t(c.latch8 + 1));
+                    latch<F>(c, uint16_t(hi(c.af) << 8 | uint8_t(c.latch8 + 1)));
                     T::io_cycle(c);
                 } else if constexpr (y == 3) {
                     c.latch8 = fetch<T>(c);
-                    c.memptr = uint16_t((hi(c.af) << 8 | c.latch8) + 1);
+                    latch<F>(c, uint16_t((hi(c.af) << 8 | c.latch8) + 1));
                     set_hi(c.af, io_read(uint16_t(hi(c.af) << 8 | c.latch8)));
                     T::io_cycle(c);
                 } else if constexpr (y == 4) {
@@ -307,7 +311,8 @@ struct Ops {
                     set_hi(c.latch16, T::rd(c, uint16_t(c.sp + 1)));
                     T::wr(c, uint16_t(c.sp + 1), hi(hl));
                     T::internal(c, uint16_t(c.sp + 1), 2);
-                    hl = c.memptr = c.latch16;
+                    hl = c.latch16;
+                    latch<F>(c, hl);
                 } else if constexpr (y == 5) {
                     c.latch16 = c.de; c.de = c.hl; c.hl = c.latch16;
                 } else if constexpr (y == 6) {
@@ -320,14 +325,17 @@ struct Ops {
             } else if constexpr (z == 4) {
                 if (condition<y>(c)) {
                     T::taken(c, 7);
-                    call<T>(c);
+                    call<T, F>(c);
                 } else {
-                    c.latch16 = c.memptr = fetch16<T>(c);
+                    c.latch16 = fetch16<T>(c);
+                    latch<F>(c, c.latch16);
                 }
             } else if constexpr (z == 5) {
                 static_assert(q == 0 || p == 0, "prefixes are dispatched elsewhere");
-                if constexpr (q == 0) {
-                    push<T>(c, pair<p, X, true>(c));
+                if constexpr (q == 0 && p == 3) {
+                    push<T>(c, F::af_to_stack(c.af));
+                } else if constexpr (q == 0) {
+                    push<T>(c, pair<p, X>(c));
                     if constexpr (X != 0 && p == 2) {
                         // The ZX 48K ROM's tape loader starts with PUSH IX at 0767h; OpenSE
                         // BASIC's, one byte later, at 0768h.
@@ -335,21 +343,16 @@ struct Ops {
                             event_raise(EV_TAPE_TRAP);
                     }
                 } else {
-                    call<T>(c);
+                    call<T, F>(c);
                 }
             } else if constexpr (z == 6) {
-                alu::accumulate<y>(c, fetch<T>(c));
+                F::template accumulate<y>(c, fetch<T>(c));
             } else {
                 push<T>(c, c.pc);
-                c.pc = c.memptr = uint16_t(y * 8);
+                c.pc = uint16_t(y * 8);
+                latch<F>(c, c.pc);
             }
         }
-    }
-
-    static unsigned daa_index(const CpuState& c)
-    {
-        const uint8_t f = lo(c.af);
-        return hi(c.af) | (f & FLAG_C) << 8 | (f & FLAG_H) << 5 | (f & FLAG_N) << 9;
     }
 };
 

@@ -18,15 +18,15 @@ struct CbOps {
         constexpr int x = OP >> 6, y = (OP >> 3) & 7, z = OP & 7;
         if constexpr (z != 6) {
             const uint8_t v = get8<z, 0>(c);
-            if constexpr (x == 0) set8<z, 0>(c, alu::shift<y>(c, v));
-            else if constexpr (x == 1) alu::bit<y>(c, v, v);
+            if constexpr (x == 0) set8<z, 0>(c, FlagsZ80::shift<y>(c, v));
+            else if constexpr (x == 1) FlagsZ80::bit<y>(c, v, v);
             else if constexpr (x == 2) set8<z, 0>(c, uint8_t(v & ~(1 << y)));
             else set8<z, 0>(c, uint8_t(v | (1 << y)));
         } else {
             const uint8_t v = T::rd(c, c.hl);
             T::internal(c, c.hl, 1);
-            if constexpr (x == 0) T::wr(c, c.hl, alu::shift<y>(c, v));
-            else if constexpr (x == 1) alu::bit<y>(c, v, hi(c.memptr)); // bits 5, 3 leak from the latch
+            if constexpr (x == 0) T::wr(c, c.hl, FlagsZ80::shift<y>(c, v));
+            else if constexpr (x == 1) FlagsZ80::bit<y>(c, v, hi(c.memptr)); // bits 5, 3 leak from the latch
             else if constexpr (x == 2) T::wr(c, c.hl, uint8_t(v & ~(1 << y)));
             else T::wr(c, c.hl, uint8_t(v | (1 << y)));
         }
@@ -46,10 +46,10 @@ struct IndexBitOps {
         const uint8_t v = T::rd(c, address);
         T::internal(c, address, 1);
         if constexpr (x == 1) {
-            alu::bit<y>(c, v, hi(address));
+            FlagsZ80::bit<y>(c, v, hi(address));
         } else {
             uint8_t res;
-            if constexpr (x == 0) res = alu::shift<y>(c, v);
+            if constexpr (x == 0) res = FlagsZ80::shift<y>(c, v);
             else if constexpr (x == 2) res = uint8_t(v & ~(1 << y));
             else res = uint8_t(v | (1 << y));
             T::wr(c, address, res);
@@ -81,8 +81,8 @@ struct EdOps {
                 T::io_cycle(c);
             } else if constexpr (z == 2) {
                 c.memptr = uint16_t(c.hl + 1);
-                if constexpr (q == 0) c.hl = alu::sbc16(c, c.hl, pair<p, 0>(c));
-                else c.hl = alu::adc16(c, c.hl, pair<p, 0>(c));
+                if constexpr (q == 0) c.hl = FlagsZ80::sbc16(c, c.hl, pair<p, 0>(c));
+                else c.hl = FlagsZ80::adc16(c, c.hl, pair<p, 0>(c));
             } else if constexpr (z == 3) {
                 const uint16_t address = fetch16<T>(c);
                 c.memptr = uint16_t(address + 1);
@@ -97,7 +97,7 @@ struct EdOps {
             } else if constexpr (z == 4) {
                 const uint8_t v = hi(c.af);
                 set_hi(c.af, 0);
-                alu::sub(c, v, 0);
+                FlagsZ80::sub(c, v, 0);
             } else if constexpr (z == 5) {
                 c.pc = c.memptr = pop<T>(c);
                 if constexpr (y == 1) {

@@ -1,6 +1,6 @@
 // The PMD 85's Intel 8080: the opcodes whose 8080 meaning differs from the Z80 (undocumented
 // NOPs, JMP, CALL and RET aliases), conditional calls and returns with 8080 timing, the full
-// 8080 cycle table, DAA with the auxiliary carry and the PSW layout on the stack. Interrupts in
+// 8080 cycle table, and the 8080's flags as a program sees them through PUSH PSW. Interrupts in
 // 8080 mode are checked with the Z80's in interrupt_test.cpp.
 
 #include <vector>
@@ -185,172 +185,196 @@ TEST_F(I8080, representative_instructions_cost_their_8080_cycles)
 }
 
 // ---------------------------------------------------------------------------------------------
-// DAA and the auxiliary carry
+// Flags as a program sees them: loaded by POP PSW, shown by PUSH PSW
 
-struct I8080Result {
-    uint8_t a;
-    bool carry;
-    bool aux;
+struct Psw {
+    uint8_t a, flags;
+    friend bool operator==(const Psw&, const Psw&) = default;
 };
 
-// The 8080's own arithmetic: the auxiliary carry is the carry out of bit 3 of the binary sum;
-// a subtraction is the sum of A, the complement of the operand and 1.
-I8080Result add_8080(uint8_t a, uint8_t b)
+std::ostream& operator<<(std::ostream& os, const Psw& p) { return os << "A=" << hex(p.a) << " PSW=" << hex(p.flags); }
+
+// POP PSW (A and flags from `in`), the instruction with B = b and HL = DATA, PUSH PSW: what it pushed.
+Psw around_pop_and_push_psw(std::initializer_list<uint8_t> instruction, Psw in, uint8_t b = 0)
 {
-    return {uint8_t(a + b), a + b > 0xFF, (a & 0x0F) + (b & 0x0F) > 0x0F};
+    poke(STACK, {in.flags, in.a});
+    cpu.sp = STACK;
+    cpu.bc = uint16_t(b << 8);
+    cpu.hl = DATA;
+    place({0xF1});
+    poke(CODE + 1, instruction);
+    poke(uint16_t(CODE + 1 + instruction.size()), {0xF5});
+    for (int n = 0; n < 3; ++n)
+        step();
+    return {peek(STACK + 1), peek(STACK)};
 }
 
-I8080Result sub_8080(uint8_t a, uint8_t b)
+// The PSW byte by Intel's rules, written apart from the core: S, Z, AC, even parity, CY, with
+// bit 1 always 1 and bits 5 and 3 always 0.
+uint8_t psw_of(uint8_t res, bool aux, bool carry)
 {
-    const uint8_t nb = uint8_t(~b);
-    return {uint8_t(a - b), a < b, (a & 0x0F) + (nb & 0x0F) + 1 > 0x0F};
+    return uint8_t((res & 0x80) | (res == 0 ? 0x40 : 0) | (aux ? 0x10 : 0) | (std::popcount(res) % 2 ? 0 : 0x04) |
+                   0x02 | (carry ? 0x01 : 0));
 }
 
-// Intel's decimal adjust: add 6 to the low digit if it exceeds 9 or AC is set; then add 6 to
-// the high digit if it (after the first step) exceeds 9 or CY is set.
-I8080Result daa_8080(I8080Result in)
+// ADD ADC SUB SBB ANA XRA ORA CMP. A sum's AC is the carry out of the low digit; a difference's
+// AC is set when the low digit did not borrow (the ALU adds the complement).
+Psw accumulate_8080(int op, uint8_t a, uint8_t v, bool carry)
 {
-    unsigned a = in.a;
+    const int c = (op == 1 || op == 3) && carry;
+    const int sum = a + v + c, diff = a - v - c;
+    switch (op) {
+    case 0: case 1: return {uint8_t(sum), psw_of(uint8_t(sum), (a & 15) + (v & 15) + c > 15, sum > 0xFF)};
+    case 2: case 3: return {uint8_t(diff), psw_of(uint8_t(diff), (a & 15) >= (v & 15) + c, diff < 0)};
+    case 4: return {uint8_t(a & v), psw_of(uint8_t(a & v), (a | v) & 0x08, false)};
+    case 5: return {uint8_t(a ^ v), psw_of(uint8_t(a ^ v), false, false)};
+    case 6: return {uint8_t(a | v), psw_of(uint8_t(a | v), false, false)};
+    default: return {a, psw_of(uint8_t(diff), (a & 15) >= (v & 15), diff < 0)};
+    }
+}
+
+// Intel's decimal adjust: add 6 if the low digit exceeds 9 or AC is set (AC then shows that
+// step's digit carry), then 60h if the high digit, after that step, exceeds 9 or CY is set.
+Psw daa_8080(uint8_t a_in, bool aux_in, bool carry)
+{
+    unsigned a = a_in;
     bool aux = false;
-    bool carry = in.carry;
-    if ((a & 0x0F) > 9 || in.aux) {
-        aux = (a & 0x0F) + 6 > 0x0F;
+    if ((a & 0x0F) > 9 || aux_in) {
+        aux = (a & 0x0F) > 9;
         a += 6;
     }
-    if ((a >> 4) > 9 || in.carry) {
+    if ((a >> 4) > 9 || carry) {
         a += 0x60;
         carry = true;
     }
-    return {uint8_t(a), carry, aux};
+    return {uint8_t(a), psw_of(uint8_t(a), aux, carry)};
 }
 
-// F as the core keeps it after DAA (bits 5 and 3 are not part of the 8080 rule and are masked).
-uint8_t daa_flags(I8080Result r) { return uint8_t(szp(r.a) | (r.aux ? FH : 0) | (r.carry ? FC : 0)); }
-
-constexpr uint8_t DAA_MASK = uint8_t(~FYX);
-
-TEST_F(I8080, daa_adjusts_after_a_subtraction_with_the_8080_auxiliary_carry)
+TEST_F(I8080, each_instruction_group_sets_the_flags_as_intels_manual_gives_them)
 {
-    // A = 42h, SUI 09h: the low digit borrows, so the Z80 sets H, but the 8080's AC (carry out
-    // of 2 + 6 + 1) is clear: DAA leaves 39h alone.
-    use_machine(PMD85);
-    place({0xD6, 0x09, 0x27});
-    cpu.af = 0x4200;
-    step();
-    ASSERT_EQ(cpu.af & (FH | FN), FH | FN);
-    step();
-    EXPECT_EQ(hi(cpu.af), 0x39);
-    EXPECT_EQ(cpu.af & FC, 0);
-
-    // A = 45h, SUI 02h: no borrow, so AC is set (5 + Dh + 1) and DAA adds 6: 49h.
-    use_machine(PMD85);
-    place({0xD6, 0x02, 0x27});
-    cpu.af = 0x4500;
-    step();
-    step();
-    EXPECT_EQ(hi(cpu.af), 0x49);
+    struct Case {
+        const char* what;
+        std::initializer_list<uint8_t> bytes;
+        Psw in;
+        uint8_t b;
+        Psw out;
+    };
+    const Case cases[] = {
+        {"ADD B, 7Fh + 1: odd parity, though the Z80 overflows", {0x80}, {0x7F, 0x00}, 0x01, {0x80, 0x92}},
+        {"ADD B, 1 + 2: even parity, no overflow", {0x80}, {0x01, 0x00}, 0x02, {0x03, 0x06}},
+        {"ADC B with CY, 0Eh + 1: digit carry", {0x88}, {0x0E, 0x01}, 0x01, {0x10, 0x12}},
+        {"ACI 0 with CY, FFh: zero, both carries", {0xCE, 0x00}, {0xFF, 0x01}, 0, {0x00, 0x57}},
+        {"SUB A: AC set, no borrow", {0x97}, {0x3C, 0x00}, 0, {0x00, 0x56}},
+        {"SUB B, 42h - 09h: the low digit borrows, AC clear", {0x90}, {0x42, 0xFF}, 0x09, {0x39, 0x06}},
+        {"SUI 03h, 02h: borrow", {0xD6, 0x03}, {0x02, 0x00}, 0, {0xFF, 0x87}},
+        {"SBB B with CY, 10h - 0 - 1: the low digit borrows", {0x98}, {0x10, 0x01}, 0x00, {0x0F, 0x06}},
+        {"SBI 0 without CY, 10h: AC set", {0xDE, 0x00}, {0x10, 0x00}, 0, {0x10, 0x12}},
+        {"CMP B, equal: Z, AC, no borrow", {0xB8}, {0x55, 0x00}, 0x55, {0x55, 0x56}},
+        {"CPI 0: never a borrow", {0xFE, 0x00}, {0x80, 0x01}, 0, {0x80, 0x92}},
+        {"CMP B, 1 against 2: borrow, AC clear", {0xB8}, {0x01, 0x00}, 0x02, {0x01, 0x87}},
+        {"INR A, 0Fh: AC, CY kept", {0x3C}, {0x0F, 0x01}, 0, {0x10, 0x13}},
+        {"INR A, 7Fh: odd parity, though the Z80 overflows", {0x3C}, {0x7F, 0x00}, 0, {0x80, 0x92}},
+        {"DCR A, 10h: the low digit was 0, AC clear", {0x3D}, {0x10, 0x00}, 0, {0x0F, 0x06}},
+        {"DCR A, 01h: zero, AC set", {0x3D}, {0x01, 0x00}, 0, {0x00, 0x56}},
+        {"DCR A, 80h: odd parity, though the Z80 overflows", {0x3D}, {0x80, 0x10}, 0, {0x7F, 0x02}},
+        {"ANA B: AC from bit 3 of A OR B, CY cleared", {0xA0}, {0x08, 0x01}, 0x00, {0x00, 0x56}},
+        {"ANA B: bit 3 clear in both, AC clear", {0xA0}, {0xF0, 0x11}, 0xF7, {0xF0, 0x86}},
+        {"ANI F0h, 0Fh: AC from bit 3 of A", {0xE6, 0xF0}, {0x0F, 0x00}, 0, {0x00, 0x56}},
+        {"XRA A: AC and CY cleared", {0xAF}, {0x5A, 0x11}, 0, {0x00, 0x46}},
+        {"ORA B: AC cleared", {0xB0}, {0x01, 0x10}, 0x02, {0x03, 0x06}},
+        {"XRI FFh: odd parity", {0xEE, 0xFF}, {0x01, 0x00}, 0, {0xFE, 0x82}},
+        {"DAA, 9Ah: both digits corrected", {0x27}, {0x9A, 0x00}, 0, {0x00, 0x57}},
+        {"DAA, 39h with AC clear after a subtraction: no correction", {0x27}, {0x39, 0x00}, 0, {0x39, 0x06}},
+        {"DAA, 15h with AC: 6 added, no new digit carry", {0x27}, {0x15, 0x10}, 0, {0x1B, 0x06}},
+        {"DAA, 00h with CY: 60h added, CY stays", {0x27}, {0x00, 0x01}, 0, {0x60, 0x07}},
+        {"DAD B, 9000h + 8000h: only CY", {0x09}, {0x00, 0xFE}, 0x80, {0x00, 0xD7}},
+        {"RLC: only CY", {0x07}, {0x80, 0xFE}, 0, {0x01, 0xD7}},
+        {"RRC: only CY", {0x0F}, {0x02, 0xFF}, 0, {0x01, 0xD6}},
+        {"RAL: CY in, bit 7 out; Z untouched", {0x17}, {0x80, 0x00}, 0, {0x00, 0x03}},
+        {"RAR: CY in, bit 0 out", {0x1F}, {0x01, 0x01}, 0, {0x80, 0x03}},
+        {"CMA: no flags", {0x2F}, {0x5A, 0xFF}, 0, {0xA5, 0xD7}},
+        {"STC: only CY", {0x37}, {0x00, 0xFE}, 0, {0x00, 0xD7}},
+        {"CMC: only CY", {0x3F}, {0x00, 0xFF}, 0, {0x00, 0xD6}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.what);
+        use_machine(PMD85);
+        EXPECT_EQ(around_pop_and_push_psw(t.bytes, t.in, t.b), t.out);
+    }
 }
 
-TEST_F(I8080, daa_after_every_addition_and_subtraction_matches_the_8080)
+TEST_F(I8080, the_accumulator_operations_follow_intels_rules_for_every_operand)
 {
     use_machine(PMD85);
     int mismatches = 0;
-    for (int op = 0; op < 2; ++op) {
-        for (int a = 0; a < 256; ++a) {
-            for (int b = 0; b < 256; ++b) {
-                // ADI b / SUI b, then DAA.
-                place({uint8_t(op == 0 ? 0xC6 : 0xD6), uint8_t(b), 0x27});
-                cpu.af = uint16_t(a << 8);
-                step();
-                const int32_t before = cpu.cycles;
-                step();
-                const I8080Result arith = op == 0 ? add_8080(uint8_t(a), uint8_t(b)) : sub_8080(uint8_t(a), uint8_t(b));
-                const I8080Result want = daa_8080(arith);
-                const bool ok = hi(cpu.af) == want.a && (lo(cpu.af) & DAA_MASK) == daa_flags(want) &&
-                                before - cpu.cycles == 4;
-                if (!ok && ++mismatches <= 10) {
-                    ADD_FAILURE() << (op == 0 ? "ADI " : "SUI ") << std::hex << b << " with A=" << a
-                                  << ": DAA gave AF=" << cpu.af << ", want A=" << int(want.a)
-                                  << " F(masked)=" << int(daa_flags(want));
+    for (int op = 0; op < 8; ++op)
+        for (int a = 0; a < 256; ++a)
+            for (int v = 0; v < 256; ++v)
+                for (bool carry : {false, true}) {
+                    // The other flags in vary with the operand: every one of them must be replaced.
+                    const Psw in = {uint8_t(a), uint8_t((v & 0xFE) | carry)};
+                    const Psw want = accumulate_8080(op, uint8_t(a), uint8_t(v), carry);
+                    const Psw got = around_pop_and_push_psw({uint8_t(0x80 | op << 3)}, in, uint8_t(v));
+                    if (got != want && ++mismatches <= 10)
+                        ADD_FAILURE() << "opcode " << hex(0x80 | op << 3) << " with A=" << hex(a) << " B=" << hex(v)
+                                      << " CY=" << carry << ": " << got << ", want " << want;
                 }
-            }
-        }
-    }
     EXPECT_EQ(mismatches, 0);
 }
 
-// ---------------------------------------------------------------------------------------------
-// PSW
-
-uint8_t psw_of(uint8_t f)
+TEST_F(I8080, inr_dcr_daa_and_the_rotates_follow_intels_rules_for_every_input)
 {
-    // Bit 1 is always 0 on the 8080; bit 4 is the auxiliary carry = H XOR N.
-    const uint8_t aux = uint8_t(((f >> 4) ^ (f >> 1)) & 1);
-    return uint8_t((f & ~0x12) | (aux << 4));
-}
-
-TEST_F(I8080, push_psw_stores_a_then_the_flags_in_8080_form)
-{
-    for (int f = 0; f < 256; ++f) {
-        SCOPED_TRACE(testing::Message() << "F " << std::hex << f);
-        use_machine(PMD85);
-        place({0xF5});
-        cpu.af = uint16_t(0x5A00 | f);
-        EXPECT_EQ(step(), 11);
-        EXPECT_EQ(cpu.sp, STACK - 2);
-        EXPECT_EQ(flat::memory[STACK - 1], 0x5A);
-        EXPECT_EQ(flat::memory[STACK - 2], psw_of(uint8_t(f)));
-        EXPECT_EQ(cpu.af, uint16_t(0x5A00 | f)); // the registers themselves are untouched
-    }
-}
-
-TEST_F(I8080, push_psw_after_a_subtraction_stores_the_inverted_half_borrow)
-{
-    struct Case {
-        uint8_t a, operand, op;
-        uint8_t aux_bit; // bit 4 of the pushed flags
-    };
-    const Case cases[] = {
-        {0x42, 0x09, 0xD6, 0x00}, // SUI with a low-digit borrow: AC clear
-        {0x45, 0x02, 0xD6, 0x10}, // SUI without: AC set
-        {0x10, 0x10, 0xD6, 0x10},
-        {0x0F, 0x01, 0xC6, 0x10}, // ADI with a low-digit carry: AC set
-        {0x01, 0x01, 0xC6, 0x00},
-    };
-    for (const Case& t : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << int(t.a) << " op " << int(t.op) << " " << int(t.operand));
-        use_machine(PMD85);
-        place({t.op, t.operand, 0xF5});
-        cpu.af = uint16_t(t.a << 8);
-        step();
-        step();
-        EXPECT_EQ(flat::memory[STACK - 2] & 0x12, t.aux_bit); // bit 1 always clear
-    }
-}
-
-TEST_F(I8080, pop_psw_loads_the_flags_with_bit_1_clear_then_a)
-{
-    for (int f = 0; f < 256; ++f) {
-        SCOPED_TRACE(testing::Message() << "flags byte " << std::hex << f);
-        use_machine(PMD85);
-        place({0xF1});
-        poke(STACK, {uint8_t(f), 0xC3});
-        EXPECT_EQ(step(), 10);
-        EXPECT_EQ(cpu.af, uint16_t(0xC300 | (f & ~0x02)));
-        EXPECT_EQ(cpu.sp, STACK + 2);
-    }
-}
-
-TEST_F(I8080, daa_after_the_flags_pass_through_the_stack_still_adjusts_as_the_8080)
-{
-    // SUI 02h from 45h sets AC; PUSH PSW / POP PSW turn H XOR N into plain AC; DAA adds 6.
     use_machine(PMD85);
-    place({0xD6, 0x02, 0xF5, 0xF1, 0x27});
-    cpu.af = 0x4500;
-    for (int n = 0; n < 4; ++n)
-        step();
-    EXPECT_EQ(hi(cpu.af), 0x49);
-    EXPECT_EQ(cpu.sp, STACK);
+    int mismatches = 0;
+    const auto check = [&](const char* what, uint8_t op, Psw in, Psw want) {
+        const Psw got = around_pop_and_push_psw({op}, in);
+        if (got != want && ++mismatches <= 10)
+            ADD_FAILURE() << what << " from " << in << ": " << got << ", want " << want;
+    };
+    for (int a = 0; a < 256; ++a)
+        for (int flags : {0x00, 0x01, 0x10, 0x11, 0xFE, 0xFF}) {
+            const bool carry = flags & 1, aux = flags & 0x10;
+            const Psw in = {uint8_t(a), uint8_t(flags)};
+            const uint8_t kept = uint8_t((flags & 0xD4) | 0x02); // S, Z, AC, P as they were
+            check("INR A", 0x3C, in, {uint8_t(a + 1), psw_of(uint8_t(a + 1), (a & 15) == 15, carry)});
+            check("DCR A", 0x3D, in, {uint8_t(a - 1), psw_of(uint8_t(a - 1), (a & 15) != 0, carry)});
+            check("DAA", 0x27, in, daa_8080(uint8_t(a), aux, carry));
+            check("RLC", 0x07, in, {uint8_t(a << 1 | a >> 7), uint8_t(kept | a >> 7)});
+            check("RRC", 0x0F, in, {uint8_t(a >> 1 | a << 7), uint8_t(kept | (a & 1))});
+            check("RAL", 0x17, in, {uint8_t(a << 1 | carry), uint8_t(kept | a >> 7)});
+            check("RAR", 0x1F, in, {uint8_t(a >> 1 | carry << 7), uint8_t(kept | (a & 1))});
+        }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(I8080, psw_bit_1_is_always_1_and_bits_5_and_3_always_0)
+{
+    // POP PSW keeps only S, Z, AC, P and CY of whatever byte it loads.
+    for (int f = 0; f < 256; ++f) {
+        use_machine(PMD85);
+        EXPECT_EQ(around_pop_and_push_psw({0x00}, {0xC3, uint8_t(f)}), (Psw{0xC3, uint8_t((f & 0xD5) | 0x02)}))
+            << "flags byte " << hex(f);
+    }
+    // The flags a reset leaves.
+    use_machine(PMD85);
+    cpu_reset_8080(cpu);
+    cpu.pc = CODE;
+    poke(CODE, {0xF5});
+    step();
+    EXPECT_EQ(peek(0xF000 - 2), 0x02);
+}
+
+TEST_F(I8080, the_classic_processor_check_finds_an_8080_where_the_z80_finds_itself)
+{
+    // MVI A,7Fh; INR A; JPE: the Z80 jumps on its overflow flag, the 8080 sees the odd parity of 80h.
+    for (MachineKind kind : {MZ800, PMD85}) {
+        SCOPED_TRACE(testing::Message() << "machine kind " << int(kind));
+        use_machine(kind);
+        place({0x3E, 0x7F, 0x3C, 0xEA, 0x00, 0x90});
+        for (int n = 0; n < 3; ++n)
+            step();
+        EXPECT_EQ(cpu.pc, kind == PMD85 ? CODE + 6 : 0x9000);
+    }
 }
 
 } // namespace
