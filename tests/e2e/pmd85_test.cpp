@@ -122,6 +122,9 @@ TEST_F(Pmd85, BootsToTheBannerAndEchoesTypedKeys)
     text = screen_text();
     EXPECT_NE(text.find("*ZX0 "), std::string::npos) << text;
     EXPECT_NE(text.find("?"), std::string::npos) << text;
+    // Print Screen saves the picture under the PMD 85's own prefix.
+    headless::tap(SDLK_PRINT, 2);
+    EXPECT_TRUE(fs::exists(root / "sidecar" / "PMD00001.BMP"));
 }
 
 TEST_F(Pmd85, MemoryIsShownAndModifiedAndTheScreenScrolls)

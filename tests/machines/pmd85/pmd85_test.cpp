@@ -7,6 +7,7 @@
 
 #include "cpu/cpu.h"
 #include "machines/machine.h"
+#include "machines/keyboard.h"
 #include "machines/memory.h"
 #include "machines/picture.h"
 #include "machines/pmd85/pmd_video.h"
@@ -175,4 +176,24 @@ TEST(Pmd85Picture, ScreenshotRowsPutTheBorderAroundTheDots)
     EXPECT_EQ(row[PMD_LEFT_BYTES], 10 * 0x11);
     EXPECT_EQ(row[PMD_LEFT_BYTES + 1], 0);
     EXPECT_EQ(row[399], 0x33);
+}
+
+TEST(Pmd85Picture, TheStatusLineReplacesRows220To227WhileShown)
+{
+    select_directly(PMD85);
+    for (uint32_t i = 0; i < 0x4000; ++i)
+        main_ram[PMD_VIDEO + i] = 0; // a black picture
+    std::array<OutputLine, VISIBLE_LINES> hidden, shown;
+    for (int pass = 0; pass < 2; ++pass) {
+        status_visible = pass;
+        for (int32_t line = 0; line < VISIBLE_LINES; ++line) {
+            picture.present_line(line);
+            (pass ? shown : hidden)[size_t(line)] = output_lines[line & 1];
+        }
+    }
+    status_visible = 0;
+    for (int32_t line = 0; line < VISIBLE_LINES; ++line) {
+        const bool status_row = line >= PMD_FIRST_LINE + 220 && line < PMD_FIRST_LINE + 228;
+        EXPECT_EQ(hidden[size_t(line)] != shown[size_t(line)], status_row) << "line " << line;
+    }
 }
