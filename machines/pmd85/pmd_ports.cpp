@@ -45,12 +45,6 @@ void write_ppi_control(uint8_t, uint8_t v)
     pmd_memory_map();
 }
 
-void write_rom_module_control(uint8_t port, uint8_t v)
-{
-    if (!(v & 0x80))
-        rom_module_write(port, v);
-}
-
 // FCh-FEh: the counts of channels 0-2.
 void write_timer_count(uint8_t port, uint8_t v) { pmd_timer_count_write(port & 3, v); }
 
@@ -105,10 +99,8 @@ constexpr std::array<WriteFn, 256> make_writes()
             f = write_port_c;
         else if (mirrored(p, 7))
             f = write_ppi_control;
-        else if (mirrored(p, 9) || mirrored(p, 0xA))
-            f = rom_module_write;
-        else if (mirrored(p, 0xB))
-            f = write_rom_module_control;
+        else if (mirrored(p, 9) || mirrored(p, 0xA) || mirrored(p, 0xB))
+            f = rom_module_write; // 8Bh takes only bit set/reset words
         t[p] = f;
     }
     t[0x4C] = write_disk_data;
