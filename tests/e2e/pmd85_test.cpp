@@ -141,6 +141,16 @@ TEST_F(Pmd85, MemoryIsShownAndModifiedAndTheScreenScrolls)
     EXPECT_NE(text.find("2038 "), std::string::npos) << text;
 }
 
+TEST_F(Pmd85, JumpCallsTheAddressAndARetComesBackToThePrompt)
+{
+    start();
+    command("M 3000 3E 55 32 00 31 C9"); // LD A,55h; LD (3100h),A; RET
+    command("J 3000");
+    EXPECT_EQ(main_ram[0x3100], 0x55);
+    command("D 3100");
+    EXPECT_NE(screen_text().find("3100 55"), std::string::npos) << screen_text();
+}
+
 TEST_F(Pmd85, ProgramFromTheDiskServerRunsAndPaints)
 {
     ASSERT_TRUE(mzmedia("pmddisk " + (root / "sidecar" / "games.pmd").string() + " PAINT 1000 1000 " +
