@@ -18,7 +18,6 @@ constexpr uint32_t BLANK_RECORDS = 2880; // 80 tracks of 36 records: 368,640 byt
 constexpr uint32_t PATH_MAX_CHARS = 250; // image paths and the work buffer, without the NUL
 constexpr uint8_t NAME_ONLY_ATTRIBUTE = 255; // "H" length: no name, change the attribute only
 constexpr uint32_t MAX_PARAMETERS = 2 + RECORD_SIZE; // "T": drive and record, track, the data
-constexpr uint8_t OPEN_CREATE_ALWAYS_WRITE = FS_CREATE_ALWAYS | FS_WRITE;
 
 enum class State : uint8_t {
     WAIT_SYNC,   // reads give AAh
@@ -48,7 +47,7 @@ struct PmdDiskServer {
     Path work;          // the name received, NUL-terminated
     std::array<Path, 4> image;
     std::array<uint8_t, RECORD_SIZE> record_buffer;
-    std::array<uint8_t, 2 + 1 + 1 + 255 + 1> answer; // the longest: a text of 255 bytes
+    std::array<uint8_t, 2 + 255 + 1> answer; // the longest: a text of 255 bytes (a name has 250)
     uint32_t answer_length;
     uint32_t answer_sent;
     FsDir directory; // the listing "L" walks
@@ -120,14 +119,12 @@ uint32_t record_offset() { return (uint32_t(server.track) * RECORDS_PER_TRACK + 
 
 void answer_record()
 {
+    server.record_buffer.fill(0); // a short image reads as zeros past its end
     FsFile file{};
     if (fs_open(&file, server.image[server.drive].data(), FS_READ) != FS_OK) {
-        server.record_buffer.fill(0);
         answer_error();
         return;
     }
-    // A short image reads as zeros past its end.
-    server.record_buffer.fill(0);
     uint32_t done = 0;
     if (fs_seek(&file, record_offset()) == FS_OK)
         fs_read(&file, server.record_buffer.data(), RECORD_SIZE, &done);
@@ -174,19 +171,23 @@ void command_select()
     answer_ok();
 }
 
-void command_read()
+// The first two parameters of "Q", "R", "T" and "W": drive and record, then track.
+void address_record()
 {
     server.drive = drive_of_high_bits(server.parameters[0]);
     server.record = server.parameters[0] & 0x3F;
     server.track = server.parameters[1];
+}
+
+void command_read()
+{
+    address_record();
     answer_record();
 }
 
 void command_write()
 {
-    server.drive = drive_of_high_bits(server.parameters[0]);
-    server.record = server.parameters[0] & 0x3F;
-    server.track = server.parameters[1];
+    address_record();
     std::memcpy(server.record_buffer.data(), &server.parameters[2], RECORD_SIZE);
     write_record();
 }
@@ -224,7 +225,7 @@ void command_mount()
         char config[] = "/sidecar/pmdfd0.cfg";
         config[14] = char('0' + drive);
         FsFile file{};
-        if (fs_open(&file, config, OPEN_CREATE_ALWAYS_WRITE) != FS_OK) {
+        if (fs_open(&file, config, FS_CREATE_ALWAYS | FS_WRITE) != FS_OK) {
             answer_error();
             return;
         }

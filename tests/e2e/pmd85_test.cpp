@@ -116,6 +116,12 @@ TEST_F(Pmd85, BootsToTheBannerAndEchoesTypedKeys)
     type("ZX09");
     text = screen_text();
     EXPECT_NE(text.find("*ZX09"), std::string::npos) << text;
+    // The cursor is a bar under the cell after the last character (line 2, column 5).
+    const auto bar = [](int line, int column) {
+        return main_ram[VIDEO + uint32_t((line * CELL_ROWS + 8) * ROW_BYTES + column)] & 0x3F;
+    };
+    EXPECT_EQ(bar(2, 5), 0x3F);
+    EXPECT_EQ(bar(2, 4), 0x00);
     // Backspace takes the last character back; Enter runs the line: an unknown command.
     headless::tap(SDLK_BACKSPACE);
     command("");
