@@ -633,15 +633,31 @@ SCAN_FOUND:
         INC HL
         JP SCAN_FOUND
 SCAN_KEY:
+        LD A, (HL)              ; the key's own character
+        OR A
+        JP Z, SCAN_NONE
+        LD C, A
         LD A, B
         AND 20h                 ; Shift held reads 0
-        JP NZ, SCAN_PLAIN
-        LD DE, SHIFTMAP - KEYMAP
-        ADD HL, DE
-SCAN_PLAIN:
+        LD A, C
+        RET NZ
+        LD HL, SHIFTED          ; the shifted character, where the key has one
+SCAN_SHIFT:
         LD A, (HL)
         OR A
-        RET NZ
+        JP Z, SCAN_UNSHIFTED
+        INC HL
+        CP C
+        JP Z, SCAN_SHIFTED
+        INC HL
+        JP SCAN_SHIFT
+SCAN_SHIFTED:
+        LD A, (HL)
+        RET
+SCAN_UNSHIFTED:
+        LD A, C
+        RET
+SCAN_NONE:
         LD A, NO_KEY            ; a key with no character
         RET
 
@@ -661,22 +677,9 @@ KEYMAP: DB 0, '1', 'Q', 'A', ' '
         DB 0, 0, 0, 0, 0
         DB 0, BS, 0, 0, CR
         DB 0, 0, 0, 0, CR
-SHIFTMAP:
-        DB 0, '!', 'Q', 'A', ' '
-        DB 0, '@', 'W', 'S', 'Y'
-        DB 0, '#', 'E', 'D', 'X'
-        DB 0, '$', 'R', 'F', 'C'
-        DB 0, '%', 'T', 'G', 'V'
-        DB 0, '^', 'Z', 'H', 'B'
-        DB 0, '&', 'U', 'J', 'N'
-        DB 0, '*', 'I', 'K', 'M'
-        DB 0, '(', 'O', 'L', '<'
-        DB 0, ')', 'P', 22h, '>'
-        DB 0, '_', '[', ':', '?'
-        DB 0, '\', ']', '+', 0
-        DB 0, 0, 0, 0, 0
-        DB 0, BS, 0, 0, CR
-        DB 0, 0, 0, 0, CR
+; Pairs of a key's character and its character with Shift, as a PC keyboard prints them.
+SHIFTED:
+        DB "1!2@3#4$5%6^7&8*9(0)-_=+;:,<.>/?", 27h, 22h, 0
 
 ; --- Screen ---
 

@@ -128,6 +128,13 @@ TEST_F(Pmd85, BootsToTheBannerAndEchoesTypedKeys)
     text = screen_text();
     EXPECT_NE(text.find("*ZX0 "), std::string::npos) << text;
     EXPECT_NE(text.find("?"), std::string::npos) << text;
+    // With Shift the digit keys give the symbols a PC prints with them.
+    headless::key(SDLK_LSHIFT, true);
+    headless::tap(SDLK_1);
+    headless::tap(SDLK_SEMICOLON);
+    headless::key(SDLK_LSHIFT, false);
+    headless::tap(SDLK_SEMICOLON);
+    EXPECT_NE(screen_text().find("*!:;"), std::string::npos) << screen_text();
     // Print Screen saves the picture under the PMD 85's own prefix.
     headless::tap(SDLK_PRINT, 2);
     EXPECT_TRUE(fs::exists(root / "sidecar" / "PMD00001.BMP"));
