@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <SDL/SDL.h>
-#include <cstdio>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +12,6 @@
 
 #include "machines/machine.h"
 #include "machines/memory.h"
-#include "cpu/cpu.h"
 #include "tools/headless.h"
 
 namespace {

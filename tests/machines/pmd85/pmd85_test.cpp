@@ -96,7 +96,9 @@ TEST(Pmd85Ports, TimerWritesProgramTheSoundChannels)
         {"FFh counter 2, mode 7 is mode 3", {{0xFF, 0xBE}, {0xFE, 0x10}, {0xFE, 0x00}}, 2, 3, 0x0010},
         {"5Fh counter 0 is channel 3", {{0x5F, 0x34}, {0x5C, 0x20}, {0x5C, 0x02}}, 3, 2, 0x0220},
         {"5Fh counter 1 is ignored", {{0x5F, 0x76}}, 3, 0, 0},
-        {"FFh control C6h changes nothing", {{0xFF, 0xC6}}, 0, 0, 0},
+        {"FFh control C6h (no fourth counter) changes nothing", {{0xFF, 0xC6}}, 3, 0, 0},
+        {"FFh control C6h leaves channel 0 running",
+         {{0xFF, 0x36}, {0xFC, 0x34}, {0xFC, 0x12}, {0xFF, 0xC6}}, 0, 3, 0x1234},
     };
     for (const auto& c : CASES) {
         select_directly(PMD85);
