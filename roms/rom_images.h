@@ -1,6 +1,6 @@
 // The ROM images built into Kestrel.
 //
-// MZ_ROM, MZ_JP_CGROM and PMD85_ROM are Kestrel's own, written in Z80 assembly under roms/
+// MZ_ROM, MZ_JP_CGROM and PMD85_ROM are Kestrel's own, written in Z80 and 8080 assembly under roms/
 // and assembled with pasmo at build time; the ZX Spectrum images are the free replacement
 // ROM of Debian's opense-basic package. The build turns each into one of these arrays.
 // They are writable so that ROM dumps the user owns can take their place at start-up.
@@ -22,7 +22,7 @@ extern std::array<uint8_t, 16384> ZX48_ROM;
 // ZX Spectrum 128K ROM 0 (opense-stub.rom).
 extern std::array<uint8_t, 16384> ZX128_ROM0;
 
-// PMD 85 ROM; for now a placeholder that halts.
+// PMD 85 monitor, seen at E000h-FFFFh (and everywhere at reset).
 extern std::array<uint8_t, 8192> PMD85_ROM;
 
 // Places inside MZ_ROM.

@@ -1,9 +1,12 @@
-// mzmedia: makes media the MZ-800 boots or loads programs from with Kestrel's ROM.
+// mzmedia: makes media the MZ-800 boots or loads programs from with Kestrel's ROM, and the PMD 85
+// disk images and ROM modules Kestrel's PMD 85 monitor loads programs from.
 //
 //   mzmedia mzf NAME LOAD EXEC IN.BIN OUT.MZF   a program file: the 128-byte MZF header, then the
 //                                               binary (LOAD and EXEC in hexadecimal)
 //   mzmedia dsk IN.MZF OUT.DSK                  a bootable Extended DSK image of a Sharp disk
 //   mzmedia mzq IN.MZF OUT.MZQ                  a Quick Disk image in Kestrel's format
+//   mzmedia pmddisk OUT.IMG {NAME LOAD EXEC IN.BIN}...   a PMD 85 disk server image
+//   mzmedia pmdrom OUT.RMM {NAME LOAD EXEC IN.BIN}...    a PMD 85 ROM module file
 //
 // All values in the formats are little-endian.
 //
@@ -19,6 +22,13 @@
 //
 // The Quick Disk image: 16 bytes 00h, 10 sync bytes 16h, the block mark A5h, the MZF header, the
 // program, the 16-bit sum of the header and program bytes, 16 bytes 00h.
+//
+// PMD 85 media hold a directory of 16-byte entries: the name (8 bytes, blank padded), load
+// address, execution address, size and start; an entry beginning with 0 ends the directory.
+// The disk image is 2880 records of 128 bytes (36 to a track); the directory fills track 0,
+// records 0-3; each program starts on a record of its own from track 1 on, and its start is the
+// record number counted from track 0, record 0. The ROM module's directory is its first 256
+// bytes; each program starts on a 256-byte page of its own, and its start is the page number.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -53,6 +63,16 @@ constexpr uint32_t QD_SYNC_RUN = 10;
 constexpr uint8_t QD_SYNC = 0x16;
 constexpr uint8_t QD_BLOCK_MARK = 0xA5;
 constexpr uint32_t QD_IMAGE_MAX = 65536; // the drive streams at most 64 KiB
+
+constexpr uint32_t PMD_NAME_SIZE = 8;
+constexpr uint32_t PMD_ENTRY_SIZE = 16;
+constexpr uint32_t PMD_RECORD = 128;
+constexpr uint32_t PMD_DISK_RECORDS = 2880;
+constexpr uint32_t PMD_DISK_DIRECTORY = 4 * PMD_RECORD; // 32 entries
+constexpr uint32_t PMD_DISK_FIRST_RECORD = 36;        // track 1, record 0
+constexpr uint32_t PMD_PAGE = 256;
+constexpr uint32_t PMD_MODULE_DIRECTORY = PMD_PAGE; // 16 entries
+constexpr uint32_t PMD_MODULE_MAX = 1u << 20;       // 20 address bits
 
 struct Mzf {
     uint8_t type;
@@ -230,7 +250,9 @@ int usage()
     std::fprintf(stderr,
                  "usage: mzmedia mzf NAME LOAD EXEC IN.BIN OUT.MZF   (LOAD and EXEC in hexadecimal)\n"
                  "       mzmedia dsk IN.MZF OUT.DSK\n"
-                 "       mzmedia mzq IN.MZF OUT.MZQ\n");
+                 "       mzmedia mzq IN.MZF OUT.MZQ\n"
+                 "       mzmedia pmddisk OUT.IMG NAME LOAD EXEC IN.BIN [NAME LOAD EXEC IN.BIN]...\n"
+                 "       mzmedia pmdrom OUT.RMM NAME LOAD EXEC IN.BIN [NAME LOAD EXEC IN.BIN]...\n");
     return 1;
 }
 
@@ -238,6 +260,93 @@ int fail(const char* path, const std::string& why)
 {
     std::fprintf(stderr, "mzmedia: %s: %s\n", path, why.c_str());
     return 1;
+}
+
+struct PmdProgram {
+    std::string name;
+    uint16_t load;
+    uint16_t exec;
+    Bytes body;
+};
+
+// The programs of a PMD 85 medium, in units of `unit` bytes from `first_unit` on: each program
+// gets a directory entry and starts on a unit of its own.
+// `used` becomes the end of the last program, rounded up to a unit.
+bool make_pmd_medium(const std::vector<PmdProgram>& programs, Bytes& medium, uint32_t directory_size,
+                     uint32_t unit, uint32_t first_unit, size_t& used, std::string& error)
+{
+    if (programs.size() > directory_size / PMD_ENTRY_SIZE) {
+        error = "too many programs for the directory";
+        return false;
+    }
+    uint32_t next = first_unit;
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const PmdProgram& p = programs[i];
+        const size_t entry = i * PMD_ENTRY_SIZE;
+        const uint32_t end = next * unit + uint32_t(p.body.size());
+        if (end > medium.size() || next > 0xFFFF) {
+            error = "the programs do not fit";
+            return false;
+        }
+        for (uint32_t c = 0; c < PMD_NAME_SIZE; ++c)
+            medium[entry + c] = c < p.name.size() ? uint8_t(p.name[c]) : ' ';
+        put16(medium, entry + 8, p.load);
+        put16(medium, entry + 10, p.exec);
+        put16(medium, entry + 12, uint32_t(p.body.size()));
+        put16(medium, entry + 14, next);
+        std::copy(p.body.begin(), p.body.end(), medium.begin() + long(next * unit));
+        next = (end + unit - 1) / unit;
+    }
+    used = size_t(next) * unit;
+    return true;
+}
+
+// NAME LOAD EXEC IN.BIN, repeated: names of 1-8 characters without blanks, shown upper case.
+bool parse_pmd_programs(int count, char** args, std::vector<PmdProgram>& programs)
+{
+    if (count <= 0 || count % 4 != 0)
+        return false;
+    for (int i = 0; i < count; i += 4) {
+        PmdProgram p;
+        p.name = args[i];
+        if (p.name.empty() || p.name.size() > PMD_NAME_SIZE || p.name.find(' ') != std::string::npos) {
+            fail(args[i], "the name must have 1 to 8 characters and no blank");
+            return false;
+        }
+        std::transform(p.name.begin(), p.name.end(), p.name.begin(), [](char c) { return char(std::toupper(c)); });
+        if (!parse_hex16(args[i + 1], p.load) || !parse_hex16(args[i + 2], p.exec))
+            return false;
+        if (!read_file(args[i + 3], p.body) || p.body.size() > 0xFFFF) {
+            fail(args[i + 3], "cannot read, or larger than 65535 bytes");
+            return false;
+        }
+        programs.push_back(p);
+    }
+    return true;
+}
+
+int command_pmd(const std::string& kind, const char* out_path, int count, char** args)
+{
+    std::vector<PmdProgram> programs;
+    if (!parse_pmd_programs(count, args, programs))
+        return usage();
+    std::string error;
+    Bytes medium;
+    size_t used = 0;
+    bool made;
+    if (kind == "pmddisk") {
+        medium.assign(PMD_DISK_RECORDS * PMD_RECORD, 0);
+        made = make_pmd_medium(programs, medium, PMD_DISK_DIRECTORY, PMD_RECORD, PMD_DISK_FIRST_RECORD, used, error);
+    } else {
+        medium.assign(PMD_MODULE_MAX, 0);
+        made = make_pmd_medium(programs, medium, PMD_MODULE_DIRECTORY, PMD_PAGE, 1, used, error);
+        medium.resize(used); // the module file ends with its last program's last page
+    }
+    if (!made)
+        return fail(out_path, error);
+    if (!write_file(out_path, medium))
+        return fail(out_path, "cannot write");
+    return 0;
 }
 
 int command_mzf(char** argv)
@@ -288,5 +397,7 @@ int main(int argc, char** argv)
         return command_mzf(argv + 2);
     if ((command == "dsk" || command == "mzq") && argc == 4)
         return command_media(command, argv[2], argv[3]);
+    if ((command == "pmddisk" || command == "pmdrom") && argc >= 7)
+        return command_pmd(command, argv[2], argc - 3, argv + 3);
     return usage();
 }

@@ -22,7 +22,8 @@
 //   portc VALUE       the 8255 port C latch (MZ-800 counter 0 gate, PMD 85 tone bits)
 //
 // Numbers are decimal, 0x-prefixed or h-suffixed hexadecimal; '#' starts a comment.
-// The PMD 85's memory is ROM everywhere at start, so it takes no program and cannot park.
+// The PMD 85's memory is ROM everywhere at start, so it takes no program and cannot park; its
+// monitor switches the port C tone bits off in the first frame, so its scripts start at frame 1.
 
 #include <cstdio>
 #include <fstream>

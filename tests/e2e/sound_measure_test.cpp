@@ -263,12 +263,13 @@ TEST(SoundMeasure, the_ay_mixer_and_volume_registers_switch_the_zx_tones)
 TEST(SoundMeasure, pmd85_timer_channels_and_port_c_make_their_tones)
 {
     struct Case { const char* name; const char* script; double expected_hz; };
+    // The monitor sets port C (tone bits off) in its first frame; the scripts start after it.
     const Case cases[] = {
         // Count 8000 at 16 ticks per sample: a period of 500 samples.
-        {"channel 0 in mode 3, count 8000", "portc 0\npmd 0 3 8000\npmd 1 1 0\npmd 2 1 0\npmd 3 1 0\n", PMD85_RATE * 16 / 8000},
-        {"channel 3 in mode 3, count 3000", "portc 0\npmd 0 1 0\npmd 1 1 0\npmd 2 1 0\npmd 3 3 3000\n", PMD85_RATE * 16 / 3000},
+        {"channel 0 in mode 3, count 8000", "frame 1\nportc 0\npmd 0 3 8000\npmd 1 1 0\npmd 2 1 0\npmd 3 1 0\n", PMD85_RATE * 16 / 8000},
+        {"channel 3 in mode 3, count 3000", "frame 1\nportc 0\npmd 0 1 0\npmd 1 1 0\npmd 2 1 0\npmd 3 3 3000\n", PMD85_RATE * 16 / 3000},
         // Bit 6 of the sample counter: 128 samples per period.
-        {"port C bit 0", "portc 1\npmd 0 1 0\npmd 1 1 0\npmd 2 1 0\npmd 3 1 0\n", PMD85_RATE / 128},
+        {"port C bit 0", "frame 1\nportc 1\npmd 0 1 0\npmd 1 1 0\npmd 2 1 0\npmd 3 1 0\n", PMD85_RATE / 128},
     };
     for (const Case& c : cases) {
         const std::vector<double> s = render(PMD85, c.script, 40);

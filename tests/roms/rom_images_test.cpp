@@ -1,6 +1,7 @@
 // The built-in ROM images: the layout of the MZ-800 system ROM, the display code table that
 // the monitor and the status line print through, the two character generators, the ZX
-// Spectrum images of Debian's opense-basic package and the PMD 85 placeholder.
+// Spectrum images of Debian's opense-basic package. (The PMD 85 monitor is tried end to end in
+// tests/e2e/pmd85_test.cpp.)
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "cpu/cpu.h"
 #include "roms/rom_images.h"
 #include "tests/roms/mz_character_set.h"
-#include "tools/flat_machine.h"
 
 namespace {
 
@@ -144,26 +143,4 @@ TEST(ZxSpectrumRoms, AreTheOpenseBasicImagesByteForByte)
         ASSERT_EQ(file.size(), c.image.size()) << c.file;
         EXPECT_TRUE(std::equal(file.begin(), file.end(), c.image.begin())) << c.file;
     }
-}
-
-TEST(PmdRom, PlaceholderDisablesInterruptsAndHalts)
-{
-    EXPECT_EQ(PMD85_ROM[0], 0xF3); // DI
-    EXPECT_EQ(PMD85_ROM[1], 0x76); // HLT
-    for (unsigned offset = 16; offset < PMD85_ROM.size(); ++offset)
-        ASSERT_EQ(PMD85_ROM[offset], 0xFF) << offset;
-
-    // On the 8080 with interrupts enabled beforehand, the placeholder still ends halted.
-    flat::install(PMD85);
-    std::copy(PMD85_ROM.begin(), PMD85_ROM.end(), flat::memory.begin());
-    cpu.control |= CTRL_IFF1 | CTRL_IFF2;
-    for (int i = 0; i < 20; ++i) {
-        cpu.events = EV_TRACE;
-        cpu_run(cpu);
-    }
-    cpu.events = 0;
-    EXPECT_TRUE(cpu.control & CTRL_HALTED);
-    EXPECT_FALSE(cpu.control & CTRL_IFF1);
-    EXPECT_EQ(PMD85_ROM[cpu.pc], 0x76);
-    flat::install(MZ800);
 }

@@ -1,0 +1,79 @@
+#include "sidecar/rom_module.h"
+
+#include <array>
+
+#include "host/storage.h"
+
+namespace {
+
+constexpr uint32_t BLOCK_SIZE = 512;
+constexpr uint32_t BLOCK_MASK = BLOCK_SIZE - 1;
+constexpr uint32_t ADDRESS_MASK = 0xFFFFF; // 20 bits
+constexpr uint32_t NO_BLOCK = 0xFFFFFFFF;
+
+struct RomModule {
+    uint32_t address;
+    uint32_t block_tag; // file offset of the cached block, or NO_BLOCK
+    std::array<uint8_t, BLOCK_SIZE> block;
+};
+
+RomModule module{0, NO_BLOCK, {}};
+
+// Loads the block holding the address. A missing file leaves the tag as it is, so the next
+// read tries again; the bytes past the end of a short file read as 0.
+bool load_block()
+{
+    const uint32_t base = module.address & ~BLOCK_MASK;
+    if (base == module.block_tag)
+        return true;
+    FsFile file{};
+    if (fs_open(&file, "/sidecar/pmd.rmm", FS_READ) != FS_OK)
+        return false;
+    module.block.fill(0);
+    module.block_tag = base;
+    uint32_t done = 0;
+    if (fs_seek(&file, base) == FS_OK)
+        fs_read(&file, module.block.data(), BLOCK_SIZE, &done);
+    fs_close(&file);
+    return true;
+}
+
+void set_bits(uint32_t mask, uint32_t bits) { module.address = (module.address & ~mask) | (bits & mask); }
+
+} // namespace
+
+void rom_module_reset()
+{
+    module.address = 0;
+    module.block_tag = NO_BLOCK;
+}
+
+uint8_t rom_module_read(uint8_t port)
+{
+    switch (port & 0x0F) {
+    case 0x8: return load_block() ? module.block[module.address & BLOCK_MASK] : 0;
+    case 0x9: return uint8_t(module.address);
+    case 0xA: return uint8_t((module.address >> 8) & 0x7F);
+    default: return 0xFF;
+    }
+}
+
+void rom_module_write(uint8_t port, uint8_t value)
+{
+    if (port == 0x6F) {
+        set_bits(0xF8000, uint32_t(value) << 15);
+        return;
+    }
+    switch (port & 0x0F) {
+    case 0x9: set_bits(0x000FF, value); break;
+    case 0xA: set_bits(0x07F00, uint32_t(value) << 8); break;
+    case 0xB: {
+        const uint32_t bit = (value >> 1) & 7;
+        if (!(value & 0x80) && bit <= 6)
+            set_bits(0x100u << bit, value & 1 ? ~0u : 0u);
+        break;
+    }
+    default: break;
+    }
+    module.address &= ADDRESS_MASK;
+}
