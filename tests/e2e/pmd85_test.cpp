@@ -12,7 +12,7 @@
 
 #include "machines/machine.h"
 #include "machines/memory.h"
-#include "tools/headless.h"
+#include "host/headless.h"
 
 namespace {
 
