@@ -5,7 +5,6 @@
 
 #include "cpu/cpu.h"
 #include "host/frame.h"
-#include "host/launch.h"
 #include "host/rom_overrides.h"
 #include "host/screenshot.h"
 #include "host/snapshot.h"
@@ -23,6 +22,8 @@
 #include "sidecar/ramdisc.h"
 #include "sidecar/sidecar.h"
 
+StartHooks start_hooks = {nullptr, nullptr};
+bool start_muted = false;
 MachineKind requested_kind = MZ700_MODE;
 uint8_t requested_option = 0;
 
@@ -259,8 +260,9 @@ void service_events(uint32_t m)
 void main_loop()
 {
     power_on();
-    launch_machine();
-    if (!launch.mute)
+    if (start_hooks.powered_on)
+        start_hooks.powered_on();
+    if (!start_muted)
         SDL_PauseAudio(0);
     for (;;)
         service_events(cpu_run(cpu));
@@ -270,7 +272,8 @@ void emulator_start(SDL_Surface* surface)
 {
     screen = surface;
     system_init();
-    launch_storage();
+    if (start_hooks.storage_up)
+        start_hooks.storage_up();
     cycle_credit = 4544;
     chipset_reset();
     last_present_ms = last_ticks = host_clock.ticks();

@@ -9,6 +9,15 @@
 #include "host/irq_sources.h"
 #include "machines/machine_kind.h"
 
+// Steps a start-up may add (the command line's media and machine), each optional: once the
+// storage and its devices are up, and once the machine is powered on.
+struct StartHooks {
+    void (*storage_up)();
+    void (*powered_on)();
+};
+extern StartHooks start_hooks;
+extern bool start_muted; // the audio device stays paused
+
 extern MachineKind requested_kind;
 extern uint8_t requested_option; // MZ-800: 1 selects the Japanese character generator
 

@@ -7,7 +7,6 @@
 #include "cpu/cpu.h"
 #include "cpu/machine_interface.h"
 #include "host/key_translation.h"
-#include "host/launch.h"
 #include "host/speed.h"
 #include "machines/keyboard.h"
 #include "machines/picture.h"
@@ -22,6 +21,7 @@ SDL_Surface* screen = nullptr;
 int32_t window_scale = 1;
 uint32_t frames_completed = 0;
 volatile std::sig_atomic_t quit_requested = 0;
+void (*frame_end_hook)() = nullptr;
 
 const std::array<Rgb, 16> HOST_COLOURS = {{
     {0, 0, 0},      {0, 0, 170},    {170, 0, 0},    {170, 0, 170},
@@ -127,7 +127,8 @@ void end_frame()
     raster_line = 0;
     ++frames_completed;
     rebase_time();
-    launch_frame();
+    if (frame_end_hook)
+        frame_end_hook();
     if (quit_requested)
         std::exit(0); // as the window's close: the exit hook saves what the devices still hold
 }

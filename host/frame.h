@@ -15,6 +15,8 @@ extern std::array<uint32_t, 16> host_palette;
 extern SDL_Surface* screen;      // null when running headless
 extern int32_t window_scale;     // 1-3: window pixels per picture dot across and down
 extern uint32_t frames_completed; // emulated frames since start
+// Called at every frame end when set (the command line's typed keys and program start).
+extern void (*frame_end_hook)();
 // Set by SIGTERM and SIGINT: the next frame end quits the way closing the window does.
 extern volatile std::sig_atomic_t quit_requested;
 

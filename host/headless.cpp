@@ -8,7 +8,6 @@
 #include "host/emulator.h"
 #include "host/frame.h"
 #include "host/key_translation.h"
-#include "host/launch.h"
 #include "host/storage.h"
 #include "machines/machine.h"
 #include "machines/sound/sound.h"
@@ -22,12 +21,14 @@ void power_on(const char* storage_root)
     fs_set_host_root(storage_root);
     screen = nullptr;
     system_init();
-    launch_storage();
+    if (start_hooks.storage_up)
+        start_hooks.storage_up();
     cycle_credit = 4544;
     chipset_reset();
     last_present_ms = last_ticks = host_clock.ticks();
     ::power_on();
-    launch_machine();
+    if (start_hooks.powered_on)
+        start_hooks.powered_on();
     speed_setting = SPEED_UNLIMITED;
 }
 

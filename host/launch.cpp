@@ -384,6 +384,9 @@ CommandLine parse_command_line(int argc, char** argv)
         return CommandLine::EXIT_USAGE;
     if (done)
         return CommandLine::EXIT_OK;
+    start_hooks = {launch_storage, launch_machine};
+    frame_end_hook = launch_frame;
+    start_muted = launch.mute;
     // With arguments the card is made when it is missing, so that media and files have a home.
     if (argc > 1) {
         const std::string root = launch.sd.empty() ? "SD" : launch.sd;

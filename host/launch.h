@@ -37,9 +37,9 @@ enum class CommandLine { RUN, EXIT_OK, EXIT_USAGE };
 // (EXIT_USAGE, status 2). Nothing is opened but the FILE, which is checked whole.
 CommandLine parse_command_line(int argc, char** argv);
 
-// The steps the command line adds to the start-up, each doing nothing without arguments:
-// media into the drives once the storage is up; the machine, snapshot and speed after power-on;
-// at every frame end, a program's start and typed keys.
+// The steps the command line adds to the start-up, installed as the start and frame-end hooks
+// by parse_command_line: media into the drives once the storage is up; the machine, snapshot
+// and speed after power-on; at every frame end, a program's start and typed keys.
 void launch_storage();
 void launch_machine();
 void launch_frame();
