@@ -21,7 +21,9 @@
 #include "host/storage.h"
 #include "machines/memory.h"
 #include "sidecar/fdc.h"
+#include "sidecar/pmd_disk.h"
 #include "sidecar/quickdisk.h"
+#include "sidecar/rom_module.h"
 
 #ifndef KESTREL_VERSION
 #define KESTREL_VERSION "unknown"
@@ -48,6 +50,8 @@ decide):
   .dsk             Extended DSK image: floppy drive 0 for this run, booted
   .mzq             Quick Disk image for this run, booted
   .z80 .sna        ZX Spectrum snapshot: the 48K or 128K it was saved on starts it
+  .pmd             PMD 85 disk image: disk server drive 0 for this run; its first program runs
+  .rmm             PMD 85 ROM module for this run; its first program runs
 The file is read by the emulator itself; programs on the machine never see it on the card.
 
 Options:
@@ -144,6 +148,20 @@ bool is_mzq(const std::vector<uint8_t>& b)
     return std::search(b.begin(), end, sync, sync + 2) != end;
 }
 
+// The first name in a PMD 85 medium's directory of 16-byte entries (8 blank-padded bytes of
+// name first); empty when the directory is.
+std::string first_pmd_name(const std::vector<uint8_t>& b)
+{
+    std::string name;
+    for (size_t i = 0; i < 8 && i < b.size() && b[0] != 0 && b[i] > ' ' && b[i] < 0x7F; ++i)
+        name += char(b[i]);
+    Keystroke k;
+    for (char c : name)
+        if (!keystroke(char(std::tolower(static_cast<unsigned char>(c))), k))
+            return ""; // a name no key types is left for the user
+    return name;
+}
+
 bool read_file(const std::string& path, std::vector<uint8_t>& bytes)
 {
     std::ifstream in(path, std::ios::binary);
@@ -178,6 +196,12 @@ bool take_file(const std::string& path)
         launch.media = Media::SNAPSHOT;
         launch.z80 = ext == ".z80";
         why = zx_snapshot_problem(path.c_str(), launch.z80);
+    } else if (ext == ".pmd") {
+        launch.media = Media::PMD_DISK;
+        why = !bytes.empty() && bytes.size() % 128 == 0 ? nullptr : "not a PMD 85 disk image (whole 128-byte records)";
+    } else if (ext == ".rmm") {
+        launch.media = Media::PMD_MODULE;
+        why = !bytes.empty() && bytes.size() <= 0x100000 ? nullptr : "not a PMD 85 ROM module (1 byte to 1 MiB)";
     } else if (is_dsk(bytes)) {
         launch.media = Media::DISK;
     } else if (!mzf_problem(bytes)) {
@@ -187,6 +211,8 @@ bool take_file(const std::string& path)
     }
     if (why)
         return fail(path + ": " + why);
+    if (launch.media == Media::PMD_DISK || launch.media == Media::PMD_MODULE)
+        launch.start_name = first_pmd_name(bytes);
     if (launch.media == Media::PROGRAM)
         launch.program = std::move(bytes);
     return true;
@@ -214,7 +240,10 @@ bool consistent()
     const bool zx = launch.machine == ZX48 || launch.machine == ZX128;
     if (launch.machine_given && launch.media == Media::SNAPSHOT && !zx)
         return fail(launch.file + ": a ZX Spectrum snapshot does not start on another machine");
-    if (launch.machine_given && launch.media != Media::NONE && launch.media != Media::SNAPSHOT &&
+    const bool pmd = launch.media == Media::PMD_DISK || launch.media == Media::PMD_MODULE;
+    if (launch.machine_given && pmd && launch.machine != PMD85)
+        return fail(launch.file + ": PMD 85 media do not start on another machine");
+    if (launch.machine_given && launch.media != Media::NONE && launch.media != Media::SNAPSHOT && !pmd &&
         !is_mz800_family(launch.machine))
         return fail(launch.file + ": MZ-800 media do not start on another machine");
     const bool headless_only = launch.frames || !launch.screenshot.empty() || !launch.wav.empty() ||
@@ -363,9 +392,17 @@ void type_keys()
 }
 
 // The program goes where the monitor's L puts it, and the monitor's J starts it, so that it
-// runs as if loaded from the card and returns to the prompt.
+// runs as if loaded from the card and returns to the prompt. A PMD 85 medium's first program is
+// started by the PMD 85 monitor's own L or R.
 void start_program()
 {
+    if (launch.media != Media::PROGRAM) { // the PMD 85 monitor's L (disk) or R (module)
+        std::string name = launch.start_name; // typed as small letters: the monitor sees capitals
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        queue_typing((launch.media == Media::PMD_DISK ? "l " : "r ") + name + "\n");
+        return;
+    }
     const std::vector<uint8_t>& p = launch.program;
     const uint16_t size = word(p, 0x12), load = word(p, 0x14), exec = word(p, 0x16);
     std::copy_n(p.begin() + 128, size, main_ram.begin() + load);
@@ -406,6 +443,10 @@ void launch_storage()
         attach_drive_file(0, launch.file.c_str());
     else if (launch.media == Media::QUICK_DISK)
         qd_insert_file(launch.file.c_str());
+    else if (launch.media == Media::PMD_DISK)
+        pmd_disk_insert_file(launch.file.c_str());
+    else if (launch.media == Media::PMD_MODULE)
+        rom_module_insert_file(launch.file.c_str());
 }
 
 void launch_machine()
@@ -414,15 +455,19 @@ void launch_machine()
     typing_queued = false;
     keys.clear();
     key_down = false;
+    const bool pmd = launch.media == Media::PMD_DISK || launch.media == Media::PMD_MODULE;
     if (launch.media == Media::SNAPSHOT) {
         zx_snapshot_restart([] { zx_load_file(launch.file.c_str(), launch.z80); });
+    } else if (pmd) {
+        request_machine(PMD85, 0);
+        restart_machine();
     } else if (launch.machine_given && (launch.machine != MZ800 || launch.japanese)) {
         request_machine(launch.machine, launch.machine == ZX48 || launch.japanese ? 1 : 0);
         restart_machine();
         if (machine_kind == ZX48 && zx_loader_file()) // as F12 starts the 48K
             event_raise(EV_TAPE_TRAP);
     }
-    if (launch.media == Media::PROGRAM) {
+    if (launch.media == Media::PROGRAM || (pmd && !launch.start_name.empty())) {
         program_pending = true;
         program_start_frame = frames_completed + PROGRAM_START_FRAMES;
     }

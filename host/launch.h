@@ -9,13 +9,14 @@
 
 #include "machines/machine_kind.h"
 
-enum class Media : uint8_t { NONE, PROGRAM, DISK, QUICK_DISK, SNAPSHOT };
+enum class Media : uint8_t { NONE, PROGRAM, DISK, QUICK_DISK, SNAPSHOT, PMD_DISK, PMD_MODULE };
 
 struct Launch {
     Media media = Media::NONE;
     std::string file;                 // the FILE as given: a host path, read by the emulator only
     std::vector<uint8_t> program;     // an MZF program file's bytes
     bool z80 = false;                 // a .z80 snapshot (else .sna)
+    std::string start_name;           // the first program in a PMD 85 disk's or module's directory
     bool machine_given = false;
     MachineKind machine = MZ800;
     bool japanese = false;

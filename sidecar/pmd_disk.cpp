@@ -112,6 +112,17 @@ void read_config(uint8_t drive)
         }
 }
 
+// A disk image named on the command line: drive 0's for the run, a host file outside the card,
+// until a program mounts another image on drive 0.
+std::array<char, FS_HOST_PATH_SIZE> drive0_host_path{};
+
+FsResult open_image(FsFile& file, uint8_t mode)
+{
+    if (server.drive == 0 && drive0_host_path[0])
+        return fs_open_host(&file, drive0_host_path.data(), mode);
+    return fs_open(&file, server.image[server.drive].data(), mode);
+}
+
 // Drive bit 0 in bit 7, drive bit 1 in bit 6 (the record number below them).
 uint8_t drive_of_high_bits(uint8_t v) { return uint8_t((v >> 7) | ((v >> 5) & 2)); }
 
@@ -121,7 +132,7 @@ void answer_record()
 {
     server.record_buffer.fill(0); // a short image reads as zeros past its end
     FsFile file{};
-    if (fs_open(&file, server.image[server.drive].data(), FS_READ) != FS_OK) {
+    if (open_image(file, FS_READ) != FS_OK) {
         answer_error();
         return;
     }
@@ -138,7 +149,7 @@ void answer_record()
 void write_record()
 {
     FsFile file{};
-    if (fs_open(&file, server.image[server.drive].data(), FS_WRITE) != FS_OK) {
+    if (open_image(file, FS_WRITE) != FS_OK) {
         answer_error();
         return;
     }
@@ -217,6 +228,8 @@ void command_mount()
     const uint8_t read_only = server.parameters[1] & FS_ATTR_READ_ONLY;
     Path& image = server.image[drive];
     if (server.name_length != NAME_ONLY_ATTRIBUTE) {
+        if (drive == 0)
+            drive0_host_path[0] = '\0';
         image.fill('\0');
         if (server.name_length > 0) {
             image[0] = '/';
@@ -458,4 +471,13 @@ uint8_t pmd_disk_status()
     const uint8_t v = server.status;
     server.status ^= STATUS_DATA;
     return v;
+}
+
+bool pmd_disk_insert_file(const char* host_path)
+{
+    const size_t n = std::strlen(host_path);
+    if (n >= drive0_host_path.size())
+        return false;
+    std::memcpy(drive0_host_path.data(), host_path, n + 1);
+    return true;
 }

@@ -21,3 +21,7 @@ void pmd_disk_write(uint8_t value);
 uint8_t pmd_disk_read();
 // Port 4Eh: the status byte; bit 3 is inverted after it has been read.
 uint8_t pmd_disk_status();
+
+// The image at a host path (one named on the command line) is drive 0's for this run; the
+// drive's configuration file stays as it is. False for a path too long to keep.
+bool pmd_disk_insert_file(const char* host_path);

@@ -1,6 +1,7 @@
 #include "sidecar/rom_module.h"
 
 #include <array>
+#include <cstring>
 
 #include "host/storage.h"
 
@@ -18,6 +19,8 @@ struct RomModule {
 };
 
 RomModule module{0, NO_BLOCK, {}};
+// A module file named on the command line, a host path outside the card, for this run.
+std::array<char, FS_HOST_PATH_SIZE> module_host_path{};
 
 // Loads the block holding the address. A missing file leaves the tag as it is, so the next
 // read tries again; the bytes past the end of a short file read as 0.
@@ -27,7 +30,9 @@ bool load_block()
     if (base == module.block_tag)
         return true;
     FsFile file{};
-    if (fs_open(&file, "/sidecar/pmd.rmm", FS_READ) != FS_OK)
+    const FsResult opened = module_host_path[0] ? fs_open_host(&file, module_host_path.data(), FS_READ)
+                                                : fs_open(&file, "/sidecar/pmd.rmm", FS_READ);
+    if (opened != FS_OK)
         return false;
     module.block.fill(0);
     module.block_tag = base;
@@ -76,4 +81,14 @@ void rom_module_write(uint8_t port, uint8_t value)
     default: break;
     }
     module.address &= ADDRESS_MASK;
+}
+
+bool rom_module_insert_file(const char* host_path)
+{
+    const size_t n = std::strlen(host_path);
+    if (n >= module_host_path.size())
+        return false;
+    std::memcpy(module_host_path.data(), host_path, n + 1);
+    module.block_tag = NO_BLOCK;
+    return true;
 }

@@ -21,3 +21,7 @@ void rom_module_reset();
 // Accesses by the low byte of the port address (the ports above).
 uint8_t rom_module_read(uint8_t port);
 void rom_module_write(uint8_t port, uint8_t value);
+
+// The module file at a host path (one named on the command line) replaces "/sidecar/pmd.rmm"
+// for this run. False for a path too long to keep.
+bool rom_module_insert_file(const char* host_path);

@@ -176,6 +176,25 @@ TEST_F(CommandLine, EachKindOfFileStartsItsMachine)
     EXPECT_FALSE(fs::exists(dir / "SD" / "sidecar" / "fd0.cfg")) << "the disk is attached for the run only";
 }
 
+TEST_F(CommandLine, APmd85DiskOrModuleStartsItsFirstProgram)
+{
+    // At 1000h: fill C000h-FFFFh with FFh (every dot lit in colour 3), then wait.
+    const Bytes paint = {0x21, 0x00, 0xC0, 0x36, 0xFF, 0x23, 0x7C, 0xB5, 0xC2, 0x03, 0x10, 0xC3, 0x0B, 0x10};
+    write_bytes(dir / "paint.bin", paint);
+    for (const char* kind : {"pmddisk", "pmdrom"}) {
+        const std::string medium = std::string("paint.") + (kind == std::string("pmddisk") ? "pmd" : "rmm");
+        const std::string command = std::string(MZMEDIA_TOOL) + " " + kind + " " + quoted((dir / medium).string()) +
+                                    " PAINT 1000 1000 " + quoted((dir / "paint.bin").string()) + " > /dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const Result r = run({"--headless", "--frames", "200", "--screenshot", "pmd.bmp", medium});
+        EXPECT_EQ(r.status, 0) << medium << ": " << r.err;
+        const std::string image = read_text(dir / "pmd.bmp");
+        ASSERT_EQ(image.size(), 240118u);
+        // Emulated line 150 is file row 298 from the bottom; byte 200 lies inside the picture.
+        EXPECT_EQ(uint8_t(image[BMP_PIXELS + 298 * 400 + 200]), 0xBB) << medium;
+    }
+}
+
 TEST_F(CommandLine, MachineAndStorageRootOptions)
 {
     EXPECT_EQ(run({"--headless", "--frames", "60", "--screenshot", "mz.bmp"}).status, 0);
