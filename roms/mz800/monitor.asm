@@ -916,11 +916,7 @@ _keys:  LD (HL), 0FFh
 ; ?ADCN: the display code of the character in A. Keeps all other registers.
 ADCN:   PUSH HL
         LD HL, ASCII_TO_DISPLAY
-        ADD A, L
-        LD L, A
-        ADC A, H
-        SUB L
-        LD H, A
+        CALL ADD_HL_A
         LD A, (HL)
         POP HL
         RET
@@ -937,6 +933,25 @@ DACN:   PUSH BC
         SUB LOW ASCII_TO_DISPLAY
         POP HL
         POP BC
+        RET
+
+; HL = the word at HL + 2 x A, from a table of words. Uses AF.
+TABLE_WORD:
+        ADD A, A
+        CALL ADD_HL_A
+        LD A, (HL)
+        INC HL
+        LD H, (HL)
+        LD L, A
+        RET
+
+; HL = HL + A. Uses AF.
+ADD_HL_A:
+        ADD A, L
+        LD L, A
+        ADC A, H
+        SUB L
+        LD H, A
         RET
 
 ; ---- Keyboard tables --------------------------------------------------------------------
@@ -991,17 +1006,8 @@ DPCT:   PUSH AF
         SUB DP_SCROLL
         CP DP_CR - DP_SCROLL + 1
         JR NC, _done
-        ADD A, A
         LD HL, SCREEN_ACTIONS
-        ADD A, L
-        LD L, A
-        ADC A, H
-        SUB L
-        LD H, A
-        LD A, (HL)
-        INC HL
-        LD H, (HL)
-        LD L, A
+        CALL TABLE_WORD
         CALL _run
 _done:  POP HL
         POP AF

@@ -101,27 +101,14 @@ _found: INC HL
         JR NC, _sound                   ; no length: the last one
         INC DE
         LD HL, NOTE_LENGTHS
-        ADD A, L
-        LD L, A
-        ADC A, H
-        SUB L
-        LD H, A
+        CALL ADD_HL_A
         LD A, (HL)
         LD (NOTE_UNITS), A
 _sound: LD A, B
         INC A
         JR Z, _wait                     ; a rest
-        ADD A, A
         LD HL, DIVISORS - 2
-        ADD A, L
-        LD L, A
-        ADC A, H
-        SUB L
-        LD H, A
-        LD A, (HL)
-        INC HL
-        LD H, (HL)
-        LD L, A
+        CALL TABLE_WORD
         INC C
 _octave:
         DEC C
@@ -133,18 +120,11 @@ _play:  CALL TONE_ON
 _wait:  LD A, (NOTE_UNITS)
         LD C, A
 _unit:  LD A, (TEMPO)
-        ADD A, A
         LD HL, UNIT_LOOPS - 2
-        ADD A, L
-        LD L, A
-        ADC A, H
-        SUB L
-        LD H, A
+        CALL TABLE_WORD
         PUSH BC
-        LD A, (HL)
-        INC HL
-        LD B, (HL)
-        LD C, A
+        LD B, H
+        LD C, L
         CALL DELAY
         POP BC
         CALL BRKEY
