@@ -12,7 +12,8 @@
 ; The second set is the first with the small letters at 01h-1Ah.
 ;
 ; With JAPANESE set the Japanese generator is made instead: katakana at 81h-BFh, calendar
-; kanji at D0h-DCh and the few other codes where the Japanese MZ-700 differs.
+; kanji at D0h-DCh and the few other codes where the Japanese MZ-700 differs; its second set
+; has hiragana in place of the katakana and double diagonals at 76h/77h.
 ; The includer defines JAPANESE and sets the origin; this file fills 4 KiB from there.
 
         INCLUDE font_macros.inc
