@@ -701,8 +701,8 @@ CELLS_TO_END:
 
 ; ---- Keyboard ---------------------------------------------------------------------------
 
-; Reads a line into the buffer at DE, echoing it, until Enter; the buffer ends with CR.
-; Backspace takes back the last character; the line ends at the screen's last column.
+; Reads a line of up to 79 characters into the buffer at DE, echoing it, until Enter; the
+; buffer ends with CR. Backspace takes back the last character.
 ; Shift+Break gives a line of the BREAK code 1Bh alone. Keeps all registers.
 GETL:   PUSH AF
         PUSH BC
@@ -720,9 +720,9 @@ _key:   CALL GET_KEY
         CP ' '
         JR C, _key                      ; the cursor keys do nothing here
         LD C, A
-        LD A, (CURSOR_X)
-        CP SCREEN_COLS - 1
-        JR NC, _key                     ; full: the last column stays free for the cursor
+        LD A, B
+        CP LINE_MAX
+        JR NC, _key                     ; full
         LD A, C
         LD (HL), A
         INC HL

@@ -302,6 +302,13 @@ TEST_F(MzMonitor, DisplayMemoryShowsTextBytesAsCharacters)
     EXPECT_EQ(screen_line(3), "3008 30 39 20 40 5D 1F C3 20 09 @]..");
 }
 
+TEST_F(MzMonitor, CommandLinesContinueOnTheNextRow)
+{
+    type(std::string(40, ' ') + "D 0000\r"); // the prompt and 39 spaces fill the first row
+    EXPECT_EQ(screen_line(2), " D 0000");
+    expect_dump(3, 0x0000);
+}
+
 TEST_F(MzMonitor, ModifyMemoryStoresBytesUntilAFullStop)
 {
     store(0x3000, {0x00, 0x11, 0x22, 0x33});
