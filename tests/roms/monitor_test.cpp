@@ -533,6 +533,16 @@ TEST_F(MzMonitorCalls, ShiftBreakIsSeenByBrkeyAndStopsTheTape)
     expect_results({{0x4060, 1, "BRKEY: Z set"}, {0x4061, 2, "RDINF: A = 2 for Break"}, {0x4062, 1, "RDINF: carry"}});
 }
 
+TEST_F(MzMonitorCalls, KeysAndTheVerticalBlank)
+{
+    store(0x4078, {0xEE, 0xEE, 0xEE});
+    type("J 1215\r");
+    headless::tap(SDLK_INSERT); // for ??KEY, which waits
+    expect_results({{0x4078, 0, "?BLNK returns in the blanking"},
+                    {0x4079, 0, "GETKY: no new key"},
+                    {0x407A, 0x61, "??KEY: INST"}});
+}
+
 TEST_F(MzMonitor, ToneStartsFromItsDivisorAndStops)
 {
     store(0x11A1, {0xEC, 0x04}); // 1260: 880 Hz

@@ -22,6 +22,10 @@ MELDY   EQU 0030h
 TIMST   EQU 0033h
 TIMRD   EQU 003Bh
 XTEMP   EQU 0041h
+GETKY   EQU 001Bh
+QKEY    EQU 09B3h                       ; ??KEY
+BLNK    EQU 0DA6h
+PPI_C   EQU 0E002h                      ; bit 7: the picture is being drawn
 CURSOR_X EQU 1171h
 CURSOR_Y EQU 1172h
 CR      EQU 0Dh
@@ -35,6 +39,7 @@ RESULTS EQU 4000h
         JP MELODY                       ; 120Ch
         JP BREAK_KEY                    ; 120Fh
         JP VERIFY                       ; 1212h
+        JP KEYS                         ; 1215h
 
 ; Stores A and then 1 if carry was set, else 0, at (IX) onwards.
 STORE_A_CARRY:
@@ -195,3 +200,14 @@ _up:    LD (RESULTS + 60h), A
 VERIFY: CALL VERFY
         LD IX, RESULTS + 70h
         JP STORE_A_CARRY
+
+; 4078h: port C bit 7 just after ?BLNK; 4079h: GETKY with no new key; 407Ah: ??KEY.
+KEYS:   CALL BLNK
+        LD A, (PPI_C)
+        AND 80h
+        LD (RESULTS + 78h), A
+        CALL GETKY
+        LD (RESULTS + 79h), A
+        CALL QKEY
+        LD (RESULTS + 7Ah), A
+        RET
