@@ -9,7 +9,7 @@
 ; codes straight into the text VRAM look right: capitals at 01h-1Ah, digits at 20h-29h, the
 ; signs scattered over 2Ah-6Bh, small letters at 81h-9Ah, and the line, block, quadrant,
 ; card suit, shade and picture characters at their own codes (glyphs.inc lists them).
-; The second set is the first with the small letters at 01h-1Ah.
+; The second set is the first with the small letters at 01h-1Ah and ghosts at 36h-39h.
 ;
 ; With JAPANESE set the Japanese generator is made instead: katakana at 81h-BFh, calendar
 ; kanji at D0h-DCh and the few other codes where the Japanese MZ-700 differs; its second set
