@@ -1,6 +1,7 @@
 // Kestrel's MZ-800 system ROM in the emulated machine: the power-on sequence (MZ-700 mode,
-// character generator RAM, bell, banner) and the monitor's keyboard, screen and commands,
-// typed through the host keyboard as a user types them.
+// character generator RAM, bell, banner), the monitor's keyboard, screen and commands, typed
+// through the host keyboard as a user types them, and its MZ-700 monitor calls and tape, used
+// by small test programs (programs/).
 
 #include <gtest/gtest.h>
 
