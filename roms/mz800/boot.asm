@@ -29,7 +29,8 @@ BOOT:   DI
         CALL INIT_PPI
         CALL INIT_PIT
         CALL CLS
-        CALL BEEP
+        CALL INIT_MONITOR
+        CALL BELL
 
 ; Each boot device has a probe routine that starts its program and does not return, or
 ; returns when the device has nothing to start. The monitor is the last resort.

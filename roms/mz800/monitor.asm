@@ -1,69 +1,119 @@
-; Kestrel monitor: 0000h-0FFFh of the MZ-800 system ROM.
+; Kestrel monitor: 0000h-0FFFh of the MZ-800 system ROM, an MZ-700 monitor.
 ;
-; Runs in MZ-700 mode on the 40 x 25 text screen. It reads the keyboard matrix through the
-; 8255, echoes what is typed with a blinking cursor and obeys four commands, each typed
-; after the "*" prompt and ended with Enter (addresses are 1-4 hexadecimal digits):
+; Runs in MZ-700 mode on the 40 x 25 text screen. It offers MZ-700 programs the monitor calls
+; at the addresses they use (the jump table at 0000h-0049h and the routines at fixed
+; addresses further up), and obeys these commands, typed after the "*" prompt and ended with
+; Enter (addresses are 1-4 hexadecimal digits; commands and digits in either case):
 ;
 ;   D [addr]    display 8 lines of 8 bytes from addr (or from where the last D stopped)
 ;   M addr      modify memory: each line shows an address and its byte; type a new byte in
 ;               hexadecimal, or just Enter to keep it; "." ends
 ;   J addr      jump to addr; a program that returns comes back to the prompt
-;   L name      load the program file name (an MZF file) from the card through the Sidecar
-;               and run it; a name without a leading "/" is taken from the card's top
+;   L [name]    make the MZF file name on the card the tape and run its first program, or
+;               run the next program on the tape (tape.asm)
+;   S name start end exec   save memory as an MZF file on the card (tape.asm)
 ;
 ; Text is kept in the MZ's own character code (ASCII from 20h to 5Dh, small letters and
 ; graphics above); the table at 0A92h turns it into display codes for the screen.
 
-; ---- Reset and entry points ----------------------------------------------------------------
+; Places a routine at the address MZ-700 programs call; stops the build if the code before
+; it has grown into that address.
+FIXED   MACRO address
+        PAD_TO address
+        IF $ NE address
+        .ERROR A monitor routine is not at its fixed address
+        ENDIF
+        ENDM
 
-        JP BOOT                         ; 0000h: the CPU starts here; the boot code is in the E000h ROM
+; ---- Entry points ----------------------------------------------------------------------
 
-; Entry points for programs, at the addresses MZ-700 programs use for the same services.
+        JP BOOT                         ; 0000h MONIT: the boot code in the E000h ROM
         JP GETL                         ; 0003h read a line into (DE), ended by CR
         JP LETNL                        ; 0006h go to the start of the next line
         JP NL                           ; 0009h the same, unless already at a line start
         JP PRNTS                        ; 000Ch print a space
-        JP PRNTT                        ; 000Fh print spaces up to the next tab stop (every 10 columns)
-        JP PRNT                         ; 0012h print the character in A (CR = new line)
+        JP PRNTT                        ; 000Fh print spaces up to the next tab stop
+        JP PRNT                         ; 0012h print the character in A
         JP MSG                          ; 0015h print the text at (DE) up to CR
-        JP MSG                          ; 0018h the same
+        JP MSGX                         ; 0018h the same with control codes shown as signs
         JP GETKY                        ; 001Bh the key just pressed, or 0; does not wait
+        JP BRKEY                        ; 001Eh Z set while Shift+Break is held
+        JP WRINF                        ; 0021h write the header at 10F0h to the tape
+        JP WRDAT                        ; 0024h write the body it describes
+        JP RDINF                        ; 0027h read the next header from the tape
+        JP RDDAT                        ; 002Ah read the next body
+        JP VERFY                        ; 002Dh compare the tape's last file with memory
+        JP MELDY                        ; 0030h play the melody at (DE)
+        JP TIMST                        ; 0033h set the clock
+        DS 2, 0FFh
+        JP INT_VECTOR                   ; 0038h mode 1 interrupts: the clock
+        JP TIMRD                        ; 003Bh read the clock
+        JP BELL                         ; 003Eh a short beep
+        JP XTEMP                        ; 0041h set the music tempo
+        JP MSTA                         ; 0044h start the tone at 11A1h
+        JP MSTP                         ; 0047h stop it
 
-        PAD_TO 0038h
-        EI                              ; 0038h: mode 1 interrupts land here; the monitor uses none
+; Z set while Shift and Break (the host's End key) are both held. Uses AF.
+BRKEY:  LD A, SHIFT_ROW OR STROBE_IDLE
+        LD (PPI_A), A
+        LD A, (PPI_B)
+        AND BREAK_KEYS
+        RET
+
+; Stops the tone. Uses AF.
+MSTP:   XOR A
+        LD (SOUND_GATE), A
+        RET
+
+        FIXED 0066h
+        RETN                            ; non-maskable interrupt
+
+; The clock's interrupt: counter 2 has counted the half day down to zero. Noon or midnight:
+; the other half begins. The count reloads at the next second, so it starts one lower.
+CLOCK_TICK:
+        PUSH AF
+        PUSH HL
+        LD HL, CLOCK_PM
+        LD A, (HL)
+        XOR 1
+        LD (HL), A
+        LD HL, PIT_CONTROL
+        LD (HL), 0B0h                   ; counter 2, low byte then high byte, mode 0
+        LD HL, PIT_COUNTER2
+        LD (HL), LOW (HALF_DAY - 1)
+        LD (HL), HIGH (HALF_DAY - 1)
+        POP HL
+        POP AF
+        EI
         RETI
-
-        PAD_TO 0066h
-        RETN                            ; 0066h: non-maskable interrupt
 
 ; ---- The command loop ----------------------------------------------------------------------
 
 ; Cold start from the boot code: banner, then commands.
 MONITOR:
         LD SP, STACK_TOP
-        LD HL, 0
-        LD (DUMP_NEXT), HL
-        LD HL, KEYS_DOWN
-        LD B, KEY_ROWS
-_keys:  LD (HL), 0FFh                   ; every key counts as down: keys still held from
-        INC HL                          ; before the start type nothing
-        DJNZ _keys
+        CALL INIT_MONITOR
         LD DE, BANNER
         CALL MSG
         CALL LETNL
+        JR COMMAND_LOOP
 
-COMMAND_LOOP:
+        FIXED 00ADh
+COMMAND_LOOP:                           ; 00ADh: programs end with JP 00ADh
         LD SP, STACK_TOP
         CALL NL
         LD A, '*'
         CALL PRNT
         LD DE, LINE_BUF
         CALL GETL
-        LD HL, LINE_BUF
+        EX DE, HL
         CALL SKIP_SPACES
         CP CR
         JR Z, COMMAND_LOOP              ; an empty line
+        CP BREAK_CODE
+        JR Z, COMMAND_LOOP              ; Shift+Break
         INC HL
+        CALL TO_UPPER
         LD C, A
         LD DE, COMMANDS
 _find:  LD A, (DE)
@@ -85,7 +135,7 @@ _found: EX DE, HL                       ; HL: the command's routine address; DE:
         RET                             ; to the routine, with HL at its arguments
 
 ERROR:  CALL ERROR_MARK
-        JP COMMAND_LOOP
+        JR COMMAND_LOOP
 
 ; Prints "?" and goes to a new line.
 ERROR_MARK:
@@ -102,6 +152,8 @@ COMMANDS:
         DW CMD_JUMP
         DB 'L'
         DW CMD_LOAD
+        DB 'S'
+        DW CMD_SAVE
         DB 0
 
 BANNER: DB "** KESTREL MONITOR **", CR
@@ -112,10 +164,7 @@ CMD_DUMP:
         CALL AT_END
         LD DE, (DUMP_NEXT)
         JR Z, _from                     ; no address: go on
-        CALL READ_HEX
-        JP C, ERROR
-        CALL AT_END
-        JP NZ, ERROR
+        CALL ONE_ADDRESS
 _from:  EX DE, HL
         LD C, 8                         ; lines
 _line:  CALL PRINT_HEX4
@@ -146,10 +195,7 @@ _show:  CALL PRNT
 
 ; M addr: one line per byte, "AAAA XX " and the answer typed after it.
 CMD_MODIFY:
-        CALL READ_HEX
-        JP C, ERROR
-        CALL AT_END
-        JP NZ, ERROR
+        CALL ONE_ADDRESS
         EX DE, HL                       ; HL: the byte being shown
 _show:  CALL PRINT_HEX4
         CALL PRNTS
@@ -181,19 +227,151 @@ _next:  POP HL
 _bad:   POP HL
         CALL ERROR_MARK
         JR _show                        ; the same address again
-_quit:  POP HL
-        JP COMMAND_LOOP
+_quit:  JP COMMAND_LOOP
 
 ; J addr: runs the program at addr with the command loop as its return address.
 CMD_JUMP:
-        CALL READ_HEX
-        JP C, ERROR
-        CALL AT_END
-        JP NZ, ERROR
+        CALL ONE_ADDRESS
         LD HL, COMMAND_LOOP
         PUSH HL
         EX DE, HL
         JP (HL)
+
+; Reads the one address a command takes into DE; anything else is an error.
+ONE_ADDRESS:
+        CALL READ_HEX
+        JR C, _bad
+        CALL AT_END
+        RET Z
+_bad:   POP HL                          ; the command's return address
+        JP ERROR
+
+; ---- Reading commands -------------------------------------------------------------------
+
+; Skips spaces at (HL); returns the first other character in A.
+SKIP_SPACES:
+        LD A, (HL)
+        CP ' '
+        RET NZ
+        INC HL
+        JR SKIP_SPACES
+
+; Z set when only spaces remain before the CR at (HL).
+AT_END: CALL SKIP_SPACES
+        CP CR
+        RET
+
+; Reads a hexadecimal number of 1-4 digits at (HL), after any spaces. Returns it in DE with
+; HL just past it and carry clear; carry set when there is no digit or more than four.
+; Uses A and B.
+READ_HEX:
+        CALL SKIP_SPACES
+        LD DE, 0
+        LD B, 0
+_digit: LD A, (HL)
+        CALL HEX
+        JR C, _end
+        EX DE, HL
+        ADD HL, HL
+        ADD HL, HL
+        ADD HL, HL
+        ADD HL, HL
+        OR L
+        LD L, A
+        EX DE, HL
+        INC HL
+        INC B
+        JR _digit
+_end:   LD A, B
+        OR A
+        SCF
+        RET Z                           ; no digit
+        CP 5
+        CCF
+        RET                             ; carry when five or more digits
+
+; ---- Hexadecimal, at the addresses of the MZ-700's ---------------------------------------
+
+        FIXED 03DAh
+; ASC: the low four bits of A as a hexadecimal digit in A.
+ASC:    AND 0Fh
+        CP 10
+        JR C, _decimal
+        ADD A, 'A' - '0' - 10
+_decimal:
+        ADD A, '0'
+        RET
+
+; Prints a space. Keeps all registers.
+PRNTS:  PUSH AF
+        LD A, ' '
+        CALL PRNT
+        POP AF
+        RET
+
+        FIXED 03F9h
+; HEX: the value of the hexadecimal digit in A (0-9, A-F, a-f), carry clear; carry set when
+; A is not one.
+HEX:    CALL TO_UPPER
+        SUB '0'
+        RET C
+        CP 10
+        CCF
+        RET NC                          ; 0-9
+        SUB 'A' - '0' - 10
+        CP 10
+        RET C                           ; between 9 and A
+        CP 16
+        CCF
+        RET                             ; carry beyond F
+
+        FIXED 0410h
+; HLHEX: four hexadecimal digits at (DE) as the value in HL; carry when they are not.
+; Keeps DE.
+HLHEX:  PUSH DE
+        CALL HEX2
+        JR C, _end
+        LD H, A
+        CALL HEX2
+        LD L, A
+_end:   POP DE
+        RET
+
+        FIXED 041Fh
+; 2HEX: two hexadecimal digits at (DE) as the value in A, DE past them; carry when they are
+; not.
+HEX2:   PUSH BC
+        LD A, (DE)
+        CALL HEX
+        JR C, _end
+        RLCA
+        RLCA
+        RLCA
+        RLCA
+        LD C, A
+        INC DE
+        LD A, (DE)
+        CALL HEX
+        JR C, _end
+        OR C
+        INC DE
+_end:   POP BC
+        RET
+
+; The small letter in A as a capital; other characters unchanged. Uses F.
+TO_UPPER:
+        PUSH BC
+        LD B, A
+        CALL ADCN
+        SUB 81h                         ; a-z have display codes 81h-9Ah
+        CP 26
+        JR NC, _keep
+        INC A                           ; and A-Z 01h-1Ah
+        CALL DACN
+        LD B, A
+_keep:  LD A, B
+        POP BC
+        RET
 
 ; ---- Loading programs -------------------------------------------------------------------
 ; Shared by the boot devices and the L command.
@@ -237,8 +415,9 @@ _end:   JP LETNL
 
 ; Prints "LOAD ERROR" on a line of its own.
 LOAD_ERROR:
-        CALL NL
         LD DE, LOAD_ERROR_TEXT
+; Prints the text at DE on a line of its own.
+SAY:    CALL NL
         CALL MSG
         JP LETNL
 
@@ -251,65 +430,6 @@ RUN_PROGRAM:
 
 LOADING:        DB "LOADING ", CR
 LOAD_ERROR_TEXT: DB "LOAD ERROR", CR
-
-; ---- Reading commands -------------------------------------------------------------------
-
-; Skips spaces at (HL); returns the first other character in A.
-SKIP_SPACES:
-        LD A, (HL)
-        CP ' '
-        RET NZ
-        INC HL
-        JR SKIP_SPACES
-
-; Z set when only spaces remain before the CR at (HL).
-AT_END: CALL SKIP_SPACES
-        CP CR
-        RET
-
-; Reads a hexadecimal number of 1-4 digits at (HL), after any spaces. Returns it in DE with
-; HL just past it and carry clear; carry set when there is no digit or more than four.
-; Uses A and B.
-READ_HEX:
-        CALL SKIP_SPACES
-        LD DE, 0
-        LD B, 0
-_digit: LD A, (HL)
-        CALL HEX_VALUE
-        JR C, _end
-        EX DE, HL
-        ADD HL, HL
-        ADD HL, HL
-        ADD HL, HL
-        ADD HL, HL
-        OR L
-        LD L, A
-        EX DE, HL
-        INC HL
-        INC B
-        JR _digit
-_end:   LD A, B
-        OR A
-        SCF
-        RET Z                           ; no digit
-        CP 5
-        CCF
-        RET                             ; carry when five or more digits
-
-; The value of the hexadecimal digit in A (0-9, A-F), carry clear; carry set if A is not one.
-HEX_VALUE:
-        SUB '0'
-        RET C
-        CP 10
-        CCF
-        RET NC                          ; 0-9
-        SUB 'A' - '0'
-        RET C
-        CP 6
-        CCF
-        RET C                           ; beyond F
-        ADD A, 10
-        RET
 
 ; ---- Printing ---------------------------------------------------------------------------
 
@@ -324,12 +444,7 @@ PRINT_HEX2:
         POP AF
 PRINT_DIGIT:                            ; the low four bits of A as one digit
         PUSH AF
-        AND 0Fh
-        CP 10
-        JR C, _decimal
-        ADD A, 'A' - '0' - 10
-_decimal:
-        ADD A, '0'
+        CALL ASC
         CALL PRNT
         POP AF
         RET
@@ -344,7 +459,8 @@ PRINT_HEX4:
         POP AF
         RET
 
-; Prints the text at (DE) up to (not including) CR. Keeps all registers.
+; Prints the text at (DE) up to (not including) CR; 11h-16h move the cursor. Keeps all
+; registers.
 MSG:    PUSH AF
         PUSH DE
 _next:  LD A, (DE)
@@ -357,17 +473,23 @@ _end:   POP DE
         POP AF
         RET
 
-; Prints a space. Keeps all registers.
-PRNTS:  PUSH AF
-        LD A, ' '
-        CALL PRNT
+; The same, but every character is shown, control codes as their signs. Keeps all registers.
+MSGX:   PUSH AF
+        PUSH DE
+_next:  LD A, (DE)
+        CP CR
+        JR Z, _end
+        CALL PRNT_CODE
+        INC DE
+        JR _next
+_end:   POP DE
         POP AF
         RET
 
 ; Prints spaces up to the next column that is a multiple of 10. Keeps all registers.
 PRNTT:  PUSH AF
 _space: CALL PRNTS
-        LD A, (CURSOR_COL)
+        LD A, (CURSOR_X)
         OR A
         JR Z, _end
 _tens:  SUB 10
@@ -378,8 +500,9 @@ _end:   POP AF
         RET
 
 ; Goes to the start of the next line unless the cursor is already at a line start.
+; Keeps all registers.
 NL:     PUSH AF
-        LD A, (CURSOR_COL)
+        LD A, (CURSOR_X)
         OR A
         CALL NZ, LETNL
         POP AF
@@ -387,82 +510,92 @@ NL:     PUSH AF
 
 ; Goes to the start of the next line, scrolling at the bottom. Keeps all registers.
 LETNL:  PUSH AF
-        PUSH DE
-        PUSH HL
-        CALL NEW_LINE
-        POP HL
-        POP DE
+        LD A, DP_CR
+        CALL DPCT
         POP AF
         RET
 
-; Prints the character in A at the cursor and moves the cursor on; CR starts a new line.
-; Keeps all registers.
+; Prints the character in A at the cursor and moves the cursor on. CR starts a new line and
+; 11h-16h move the cursor (down, up, right, left, home) or clear the screen. Keeps all
+; registers.
 PRNT:   PUSH AF
-        PUSH DE
-        PUSH HL
         CP CR
-        JR NZ, _glyph
-        CALL NEW_LINE
-        JR _done
-_glyph: LD HL, ASCII_TO_DISPLAY
-        LD E, A
-        LD D, 0
-        ADD HL, DE
-        LD A, (HL)
+        JR Z, _control
+        SUB 11h
+        CP 6
+        JR NC, _glyph
+        ADD A, DP_SCROLL + 1 - DP_CR + CR
+_control:
+        ADD A, DP_CR - CR
+        CALL DPCT
+        POP AF
+        RET
+_glyph: POP AF
+; Prints the character in A as its display code, whatever it is. Keeps all registers.
+PRNT_CODE:
+        PUSH AF
+        CALL ADCN
         CALL PUT_CODE
-_done:  POP HL
-        POP DE
         POP AF
         RET
 
 ; Stores display code A with the standard colour in the cursor cell and advances the cursor,
-; onto the next line after column 39. Uses AF, DE, HL.
+; onto the next line after column 39. Keeps all registers but AF.
 PUT_CODE:
-        LD HL, (CURSOR_ADDR)
+        PUSH HL
+        PUSH AF
+        CALL PONT
+        POP AF
         LD (HL), A
         SET 3, H                        ; D0xxh-D3xxh -> D8xxh-DBxxh: the cell's attribute
         LD (HL), COLOUR
-        RES 3, H
-        INC HL
-        LD (CURSOR_ADDR), HL
-        LD A, (CURSOR_COL)
-        INC A
-        LD (CURSOR_COL), A
-        CP SCREEN_COLS
-        RET C
-        XOR A
-        LD (CURSOR_COL), A              ; wrapped: HL is the start of the next line
-        JR SCROLL_IF_NEEDED
-
-; Moves the cursor to the start of the next line. Uses AF, DE, HL.
-NEW_LINE:
-        LD HL, (CURSOR_ADDR)
-        LD A, (CURSOR_COL)
-        NEG
-        ADD A, SCREEN_COLS              ; cells left on this line
-        LD E, A
-        LD D, 0
-        ADD HL, DE
-        XOR A
-        LD (CURSOR_COL), A
+        POP HL
         ; fall through
 
-; HL is the new cursor address at a line start; when it lies below the last line the screen
-; scrolls up one line and the cursor stays on the last line. Uses DE.
-SCROLL_IF_NEEDED:
-        LD DE, VRAM_CODES + SCREEN_COLS * SCREEN_ROWS
-        OR A
-        SBC HL, DE
-        ADD HL, DE
-        JR C, _store
-        CALL SCROLL
-        LD DE, -SCREEN_COLS
-        ADD HL, DE
-_store: LD (CURSOR_ADDR), HL
+; Moves the cursor one cell on, to the next line after column 39. Uses AF.
+CURSOR_RIGHT:
+        LD A, (CURSOR_X)
+        INC A
+        LD (CURSOR_X), A
+        CP SCREEN_COLS
+        RET C
+; Moves the cursor to the start of the next line. Uses AF.
+NEW_LINE:
+        XOR A
+        LD (CURSOR_X), A
+; Moves the cursor down a line; below the last line the screen scrolls up. Uses AF.
+CURSOR_DOWN:
+        LD A, (CURSOR_Y)
+        INC A
+        CP SCREEN_ROWS
+        JR NC, SCROLL
+        LD (CURSOR_Y), A
         RET
 
-; Moves text and colours up one line and clears the last line. Keeps HL.
+; Moves the cursor up a line, if there is one. Uses AF.
+CURSOR_UP:
+        LD A, (CURSOR_Y)
+        SUB 1
+        RET C
+        LD (CURSOR_Y), A
+        RET
+
+; Moves the cursor one cell back, to the end of the line above from column 0. Uses AF.
+CURSOR_LEFT:
+        LD A, (CURSOR_X)
+        SUB 1
+        JR NC, _store
+        LD A, (CURSOR_Y)
+        OR A
+        RET Z                           ; already at the top left
+        CALL CURSOR_UP
+        LD A, SCREEN_COLS - 1
+_store: LD (CURSOR_X), A
+        RET
+
+; Moves text and colours up one line and clears the last line. Uses AF.
 SCROLL: PUSH BC
+        PUSH DE
         PUSH HL
         LD HL, VRAM_CODES + SCREEN_COLS
         LD DE, VRAM_CODES
@@ -481,7 +614,14 @@ _clear: LD (HL), 0                      ; display code of the space
         INC HL
         DJNZ _clear
         POP HL
+        POP DE
         POP BC
+        RET
+
+; Moves the cursor to the top left. Uses AF.
+HOME:   XOR A
+        LD (CURSOR_X), A
+        LD (CURSOR_Y), A
         RET
 
 ; Clears the screen to spaces in the standard colour; the cursor goes to the top left.
@@ -500,21 +640,70 @@ CLS:    PUSH AF
         LD BC, 800h - 1
         LD (HL), COLOUR
         LDIR
-        LD HL, VRAM_CODES
-        LD (CURSOR_ADDR), HL
-        XOR A
-        LD (CURSOR_COL), A
+        CALL HOME
         POP HL
         POP DE
         POP BC
         POP AF
         RET
 
+; DEL: the cursor steps back and the rest of its line moves left over the cell there.
+; Uses AF.
+DELETE: CALL CURSOR_LEFT
+        PUSH BC
+        PUSH DE
+        PUSH HL
+        CALL CELLS_TO_END
+        JR Z, _last
+        LD D, H
+        LD E, L
+        INC HL
+        LDIR
+_last:  EX DE, HL
+        LD (HL), 0
+        POP HL
+        POP DE
+        POP BC
+        RET
+
+; INST: the rest of the line moves right by a cell (its last character drops off) and a
+; space opens at the cursor. Uses AF.
+INSERT: PUSH BC
+        PUSH DE
+        PUSH HL
+        CALL CELLS_TO_END
+        PUSH HL
+        JR Z, _last
+        ADD HL, BC                      ; the last cell of the line
+        LD D, H
+        LD E, L
+        DEC HL
+        LDDR
+_last:  POP HL
+        LD (HL), 0
+        POP HL
+        POP DE
+        POP BC
+        RET
+
+; HL: the cursor's cell; BC: the cells after it on its line, Z when there are none.
+; DE: the cursor cell too. Uses AF.
+CELLS_TO_END:
+        CALL PONT
+        LD D, H
+        LD E, L
+        LD A, (CURSOR_X)
+        SUB SCREEN_COLS - 1
+        NEG
+        LD C, A
+        LD B, 0
+        RET
+
 ; ---- Keyboard ---------------------------------------------------------------------------
 
-; Reads a line into the buffer at DE, echoing it, until Enter; the buffer ends with CR.
-; Backspace takes back the last character; the line ends at the screen's last column.
-; Keeps all registers.
+; Reads a line of up to 79 characters into the buffer at DE, echoing it, until Enter; the
+; buffer ends with CR. Backspace takes back the last character.
+; Shift+Break gives a line of the BREAK code 1Bh alone. Keeps all registers.
 GETL:   PUSH AF
         PUSH BC
         PUSH HL
@@ -522,16 +711,18 @@ GETL:   PUSH AF
         LD L, E
         LD B, 0                         ; characters in the buffer
 _key:   CALL GET_KEY
-        CP CR
+        CP KEY_CR
         JR Z, _enter
-        CP BS
+        CP KEY_DEL
         JR Z, _back
+        CP KEY_BREAK
+        JR Z, _break
         CP ' '
-        JR C, _key                      ; other control keys do nothing here
+        JR C, _key                      ; the cursor keys do nothing here
         LD C, A
-        LD A, (CURSOR_COL)
-        CP SCREEN_COLS - 1
-        JR NC, _key                     ; full: the last column stays free for the cursor
+        LD A, B
+        CP LINE_MAX
+        JR NC, _key                     ; full
         LD A, C
         LD (HL), A
         INC HL
@@ -543,8 +734,16 @@ _back:  LD A, B
         JR Z, _key
         DEC B
         DEC HL
-        CALL BACK_SPACE
+        LD A, DP_DEL
+        CALL DPCT
         JR _key
+_break: LD A, (KEYS_DOWN + SHIFT_ROW)
+        RRCA
+        JR NC, _key                     ; Break without Shift
+        LD H, D
+        LD L, E
+        LD (HL), BREAK_CODE
+        INC HL
 _enter: LD (HL), CR
         CALL LETNL
         POP HL
@@ -552,20 +751,7 @@ _enter: LD (HL), CR
         POP AF
         RET
 
-; Moves the cursor one cell to the left on its line and clears that cell. Keeps all
-; registers but the flags.
-BACK_SPACE:
-        PUSH HL
-        LD HL, (CURSOR_ADDR)
-        DEC HL
-        LD (HL), 0
-        LD (CURSOR_ADDR), HL
-        LD HL, CURSOR_COL
-        DEC (HL)
-        POP HL
-        RET
-
-; Waits for a key with the cursor blinking; returns its character in A.
+; Waits for a key with the cursor blinking; returns its code in A (as GETKY).
 GET_KEY:
         PUSH BC
         PUSH DE
@@ -577,15 +763,19 @@ _wait:  CALL SHOW_CURSOR
         LD BC, SCAN_PAUSE
         CALL DELAY
         JR _wait
-_key:   LD HL, (CURSOR_ADDR)
+_key:   PUSH AF
+        CALL PONT
         SET 3, H
         LD (HL), COLOUR                 ; cursor off
+        POP AF
         POP HL
         POP DE
         POP BC
         RET
 
-; The character of a key pressed since the last scan, or 0; does not wait.
+; The code of a key pressed since the last scan, or 0; does not wait. Characters come in the
+; MZ's code, Enter as 66h, Backspace as 60h (DEL), Insert 61h, End (Break) 64h, the cursor
+; keys as 11h-14h, Home 15h and Shift+Home 16h (CLR). Uses AF.
 GETKY:  PUSH BC
         PUSH DE
         PUSH HL
@@ -598,19 +788,19 @@ GETKY:  PUSH BC
 ; Shows the cursor cell in reverse colours while the 8255's blink signal (port C bit 6) is
 ; high, in normal colours while it is low. Uses AF, HL.
 SHOW_CURSOR:
+        CALL PONT
+        SET 3, H
         LD A, (PPI_C)
         AND 40h
         LD A, COLOUR
         JR Z, _set
         LD A, COLOUR_REVERSE
-_set:   LD HL, (CURSOR_ADDR)
-        SET 3, H
-        LD (HL), A
+_set:   LD (HL), A
         RET
 
-; Scans the ten rows of the keyboard matrix once. Returns in A the character of the first
-; key (in row and bit order) that is down now and was up at the last scan, or 0 when there
-; is none or it has no character. Shift selects the second table. Uses BC, DE, HL.
+; Scans the ten rows of the keyboard matrix once. Returns in A the code of the first key
+; (in row and bit order) that is down now and was up at the last scan, or 0 when there is
+; none or it has no code. Shift selects the second table. Uses BC, DE, HL.
 SCAN_KEYS:
         LD HL, KEYS_DOWN
         LD C, 0                         ; row
@@ -657,28 +847,6 @@ _plain: LD D, 0
         LD A, (HL)
         RET
 
-; ---- Sound and time ---------------------------------------------------------------------
-
-; The bell: counter 0 of the 8253 as a square wave of 880 Hz for 0.2 s. Keeps all registers.
-BEEP:   PUSH AF
-        PUSH BC
-        PUSH HL
-        LD HL, PIT_CONTROL
-        LD (HL), 36h                    ; counter 0, low byte then high byte, mode 3, binary
-        LD HL, PIT_COUNTER0
-        LD (HL), LOW BELL_COUNT
-        LD (HL), HIGH BELL_COUNT
-        LD A, 1
-        LD (SOUND_GATE), A
-        LD BC, BELL_LOOPS
-        CALL DELAY
-        XOR A
-        LD (SOUND_GATE), A
-        POP HL
-        POP BC
-        POP AF
-        RET
-
 ; Waits BC times 26 cycles. Uses AF, BC.
 DELAY:  DEC BC
         LD A, B
@@ -686,77 +854,191 @@ DELAY:  DEC BC
         JR NZ, DELAY
         RET
 
+        INCLUDE sound.asm
+        INCLUDE tape.asm
+
+        FIXED 09B3h
+QKEY:   JP GET_KEY                      ; 09B3h: wait for a key with the cursor blinking
+
 ; ---- ASCII to display code -------------------------------------------------------------
 
 ; The table sits at 0A92h, where MZ-700 software and the emulator's status line expect it.
-        PAD_TO 0A92h
-        IF $ NE 0A92h
-        .ERROR The display code table must start at 0A92h
-        ENDIF
+        FIXED 0A92h
 
-; Display code of every character code 00h-FFh. The signs, digits and capitals (20h-5Dh)
-; and the small letters (scattered over 90h-C0h) get their glyphs; control codes show as
-; spaces; the graphic codes are spread over Kestrel's graphics.
+; Display code of every character code 00h-FFh, as the MZ-700's code tables give them: the
+; signs, digits and capitals of 20h-5Fh, the small letters and _ ~ { | } where the MZ's code
+; has them, and the cursor and editing keys 11h-16h and 60h-66h as their key-cap signs
+; C1h-CDh. The codes the tables leave open take the display codes left over, in order, so
+; that every display code belongs to exactly one character and ?DACN can turn it back.
 ASCII_TO_DISPLAY:
-        REPT 20h                        ; 00h-1Fh  control codes
-        DB 00h
-        ENDM
-        ;  space !    "    #    $    %    &    '    (    )    *    +    ,    -    .    /
-        DB 00h, 2Ah, 2Bh, 2Ch, 2Dh, 2Eh, 2Fh, 30h, 31h, 32h, 33h, 34h, 35h, 36h, 37h, 38h
-        ;  0    1    2    3    4    5    6    7    8    9    :    ;    <    =    >    ?
-        DB 20h, 21h, 22h, 23h, 24h, 25h, 26h, 27h, 28h, 29h, 39h, 3Ah, 3Bh, 3Ch, 3Dh, 3Eh
-        ;  @    A    B    C    D    E    F    G    H    I    J    K    L    M    N    O
-        DB 3Fh, 01h, 02h, 03h, 04h, 05h, 06h, 07h, 08h, 09h, 0Ah, 0Bh, 0Ch, 0Dh, 0Eh, 0Fh
-        ;  P    Q    R    S    T    U    V    W    X    Y    Z    [    \    ]    up   left
-        DB 10h, 11h, 12h, 13h, 14h, 15h, 16h, 17h, 18h, 19h, 1Ah, 1Bh, 1Ch, 1Dh, 45h, 46h
-        REPT 20h, code, 60h             ; 60h-7Fh  graphics: quadrants, bars, checkerboard
-        DB code
-        ENDM
-        ;  }    line drawing (cross, -, |, 4 corners, 4 tees)         spade heart diam club
-        DB 43h, 55h, 56h, 57h, 58h, 59h, 5Ah, 5Bh, 5Ch, 5Dh, 5Eh, 5Fh, 4Ch, 4Dh, 4Eh, 4Fh
-        ;  _    down e    right ~    pound t    g    h    deg  b    x    d    r    p    c
-        DB 1Fh, 48h, 85h, 47h, 44h, 49h, 94h, 87h, 88h, 4Ah, 82h, 98h, 84h, 92h, 90h, 83h
-        ;  q    a    z    w    s    u    i    pi   disc k    f    v    ring div  times j
-        DB 91h, 81h, 9Ah, 97h, 93h, 95h, 89h, 4Bh, 50h, 8Bh, 86h, 96h, 51h, 52h, 53h, 8Ah
-        ;  n    +-   `    m    ^    dot  tri  o    l    tri  tri  tri  sq   y    {    square
-        DB 8Eh, 54h, 40h, 8Dh, 1Eh, 80h, 9Bh, 8Fh, 8Ch, 9Ch, 9Dh, 9Eh, 9Fh, 99h, 41h, 0BFh
-        DB 42h                          ; C0h  |
-        REPT 1Fh, code, 0A1h            ; C1h-DFh  thin lines, diagonals, shades, corners
-        DB code
-        ENDM
-        REPT 20h, code, 0E0h            ; E0h-FFh  digits and signs in reverse video
-        DB code
-        ENDM
+        DB 0E6h, 0E7h, 0E8h, 0E9h, 0EAh, 0EBh, 0ECh, 0EDh, 0EEh, 0EFh, 0F0h, 0F1h, 0F2h, 0F3h, 0F4h, 0F5h   ; 00h
+        DB 0F6h, 0C1h, 0C2h, 0C3h, 0C4h, 0C5h, 0C6h, 0F7h, 0F8h, 0F9h, 0FAh, 0FBh, 0FCh, 0FDh, 0FEh, 0FFh   ; 10h
+        DB 00h, 61h, 62h, 63h, 64h, 65h, 66h, 67h, 68h, 69h, 6Bh, 6Ah, 2Fh, 2Ah, 2Eh, 2Dh   ; 20h
+        DB 20h, 21h, 22h, 23h, 24h, 25h, 26h, 27h, 28h, 29h, 4Fh, 2Ch, 51h, 2Bh, 57h, 49h   ; 30h
+        DB 55h, 01h, 02h, 03h, 04h, 05h, 06h, 07h, 08h, 09h, 0Ah, 0Bh, 0Ch, 0Dh, 0Eh, 0Fh   ; 40h
+        DB 10h, 11h, 12h, 13h, 14h, 15h, 16h, 17h, 18h, 19h, 1Ah, 52h, 59h, 54h, 50h, 45h   ; 50h
+        DB 0C7h, 0C8h, 0C9h, 1Bh, 0CBh, 1Ch, 0CDh, 1Dh, 1Eh, 1Fh, 30h, 31h, 32h, 33h, 34h, 35h   ; 60h
+        DB 36h, 37h, 38h, 39h, 3Ah, 3Bh, 3Ch, 3Dh, 3Eh, 3Fh, 41h, 42h, 43h, 44h, 46h, 47h   ; 70h
+        DB 40h, 48h, 4Ah, 4Bh, 4Ch, 4Dh, 4Eh, 53h, 56h, 58h, 5Ah, 5Bh, 5Ch, 5Dh, 5Eh, 5Fh   ; 80h
+        DB 0BFh, 60h, 85h, 6Ch, 0A5h, 6Dh, 94h, 87h, 88h, 6Eh, 82h, 98h, 84h, 92h, 90h, 83h   ; 90h
+        DB 91h, 81h, 9Ah, 97h, 93h, 95h, 89h, 6Fh, 70h, 8Bh, 86h, 96h, 71h, 72h, 73h, 8Ah   ; A0h
+        DB 8Eh, 74h, 75h, 8Dh, 76h, 77h, 78h, 8Fh, 8Ch, 79h, 7Ah, 7Bh, 7Ch, 99h, 0BCh, 7Dh   ; B0h
+        DB 80h, 7Eh, 7Fh, 9Bh, 9Ch, 9Dh, 9Eh, 9Fh, 0A0h, 0A1h, 0A2h, 0A3h, 0A4h, 0A6h, 0A7h, 0A8h   ; C0h
+        DB 0A9h, 0AAh, 0ABh, 0ACh, 0ADh, 0AEh, 0AFh, 0B0h, 0B1h, 0B2h, 0B3h, 0B4h, 0B5h, 0B6h, 0B7h, 0B8h   ; D0h
+        DB 0B9h, 0BAh, 0BBh, 0BDh, 0BEh, 0C0h, 0CAh, 0CCh, 0CEh, 0CFh, 0D0h, 0D1h, 0D2h, 0D3h, 0D4h, 0D5h   ; E0h
+        DB 0D6h, 0D7h, 0D8h, 0D9h, 0DAh, 0DBh, 0DCh, 0DDh, 0DEh, 0DFh, 0E0h, 0E1h, 0E2h, 0E3h, 0E4h, 0E5h   ; F0h
 
         IF $ - ASCII_TO_DISPLAY NE 100h
         .ERROR The display code table must have 256 entries
         ENDIF
 
+; Starts the monitor's work: the clock's interrupt jump, the music settings, every key
+; counted as down so that keys still held from before the start type nothing. Uses AF, B, HL.
+INIT_MONITOR:
+        LD A, 0C3h                      ; JP
+        LD (INT_VECTOR), A
+        LD HL, CLOCK_TICK
+        LD (INT_VECTOR + 1), HL
+        LD HL, 0
+        LD (DUMP_NEXT), HL
+        LD A, 4
+        LD (TEMPO), A
+        LD A, 5                         ; a quarter note
+        LD (NOTE_UNITS), A
+        LD HL, KEYS_DOWN
+        LD B, KEY_ROWS
+_keys:  LD (HL), 0FFh
+        INC HL
+        DJNZ _keys
+        RET
+
+        FIXED 0BB9h
+; ?ADCN: the display code of the character in A. Keeps all other registers.
+ADCN:   PUSH HL
+        LD HL, ASCII_TO_DISPLAY
+        CALL ADD_HL_A
+        LD A, (HL)
+        POP HL
+        RET
+
+        FIXED 0BCEh
+; ?DACN: the character whose display code is A. Keeps all other registers.
+DACN:   PUSH BC
+        PUSH HL
+        LD HL, ASCII_TO_DISPLAY
+        LD BC, 100h
+        CPIR                            ; always found: the table holds every code once
+        DEC HL
+        LD A, L
+        SUB LOW ASCII_TO_DISPLAY
+        POP HL
+        POP BC
+        RET
+
+; HL = the word at HL + 2 x A, from a table of words. Uses AF.
+TABLE_WORD:
+        ADD A, A
+        CALL ADD_HL_A
+        LD A, (HL)
+        INC HL
+        LD H, (HL)
+        LD L, A
+        RET
+
+; HL = HL + A. Uses AF.
+ADD_HL_A:
+        ADD A, L
+        LD L, A
+        ADC A, H
+        SUB L
+        LD H, A
+        RET
+
 ; ---- Keyboard tables --------------------------------------------------------------------
 
-; The character of each key of the matrix, 8 per row from bit 0 to bit 7; 0 = none.
+; The code of each key of the matrix, 8 per row from bit 0 to bit 7; 0 = none.
 ; Capitals without Shift, small letters with it; the signs follow the key caps of a
 ; PC keyboard.
 KEY_CODES:
-        DB CR, 27h, ';', 0, '\', 0, 0, 0            ; 0: Enter ' ; Tab \ Home CapsLock `
+        DB KEY_CR, 27h, ';', 0, '\', KEY_HOME, 0, 0 ; 0: Enter ' ; Tab \ Home CapsLock `
         DB 0, 0, 0, ']', '[', 0, 'Z', 'Y'           ; 1: - - - ] [ F6 Z Y
         DB 'X', 'W', 'V', 'U', 'T', 'S', 'R', 'Q'   ; 2
         DB 'P', 'O', 'N', 'M', 'L', 'K', 'J', 'I'   ; 3
         DB 'H', 'G', 'F', 'E', 'D', 'C', 'B', 'A'   ; 4
         DB '8', '7', '6', '5', '4', '3', '2', '1'   ; 5
         DB '.', ',', '9', '0', ' ', '-', '=', 0     ; 6: . , 9 0 Space - = F7
-        DB '/', 0, 0, 0, 0, 0, BS, 0                ; 7: / F8 Left Right Down Up Backspace Insert
-        DB 0, 0, 0, 0, 0, 0, 0, 0                   ; 8: Shift, Ctrl, End
+        DB '/', 0, 14h, 13h, 11h, 12h, KEY_DEL, KEY_INST ; 7: / F8 Left Right Down Up Backspace Insert
+        DB 0, 0, 0, 0, 0, 0, 0, KEY_BREAK           ; 8: Shift, Ctrl, End
         DB 0, 0, 0, 0, 0, 0, 0, 0                   ; 9: F5-F1
 
 KEY_CODES_SHIFT:
-        DB CR, '"', ':', 0, 0C0h, 0, 0, 94h         ; 0: Enter " : Tab | Home CapsLock ~
+        DB KEY_CR, '"', ':', 0, 0C0h, KEY_CLR, 0, 94h ; 0: Enter " : Tab | Home CapsLock ~
         DB 0, 0, 0, 80h, 0BEh, 0, 0A2h, 0BDh        ; 1: } { z y
         DB 9Bh, 0A3h, 0ABh, 0A5h, 96h, 0A4h, 9Dh, 0A0h ; 2: x w v u t s r q
         DB 9Eh, 0B7h, 0B0h, 0B3h, 0B8h, 0A9h, 0AFh, 0A6h ; 3: p o n m l k j i
         DB 98h, 97h, 0AAh, 92h, 9Ch, 9Fh, 9Ah, 0A1h ; 4: h g f e d c b a
         DB '*', '&', 5Eh, '%', '$', '#', '@', '!'   ; 5: 6 gives the up arrow
         DB '>', '<', '(', ')', ' ', 90h, '+', 0     ; 6: > < ( ) Space _ +
-        DB '?', 0, 0, 0, 0, 0, BS, 0                ; 7
-        DB 0, 0, 0, 0, 0, 0, 0, 0                   ; 8
+        DB '?', 0, 14h, 13h, 11h, 12h, KEY_DEL, KEY_INST ; 7
+        DB 0, 0, 0, 0, 0, 0, 0, KEY_BREAK           ; 8
         DB 0, 0, 0, 0, 0, 0, 0, 0                   ; 9
+
+        INCLUDE tape_io.asm
+
+        FIXED 0DA6h
+; ?BLNK: waits until the vertical blanking starts (port C bit 7 falls). Keeps all registers.
+BLNK:   PUSH AF
+_shown: LD A, (PPI_C)
+        RLCA
+        JR NC, _shown                   ; still in the blanking before: wait for the picture
+_blank: LD A, (PPI_C)
+        RLCA
+        JR C, _blank
+        POP AF
+        RET
+
+        FIXED 0DDCh
+; ?DPCT: the screen action of display code A: C0h scroll, C1h-C4h cursor down, up, right,
+; left, C5h home, C6h clear, C7h DEL, C8h INST, CDh new line; others do nothing.
+; Keeps all registers.
+DPCT:   PUSH AF
+        PUSH HL
+        SUB DP_SCROLL
+        CP DP_CR - DP_SCROLL + 1
+        JR NC, _done
+        LD HL, SCREEN_ACTIONS
+        CALL TABLE_WORD
+        CALL _run
+_done:  POP HL
+        POP AF
+        RET
+_run:   JP (HL)
+
+SCREEN_ACTIONS:
+        DW SCROLL, CURSOR_DOWN, CURSOR_UP, CURSOR_RIGHT, CURSOR_LEFT, HOME, CLS, DELETE
+        DW INSERT, NOTHING, NOTHING, NOTHING, NOTHING, NEW_LINE
+NOTHING:
+        RET
+
+        INCLUDE sidecar.asm
+
+        FIXED 0FB1h
+; ?PONT: HL = the text VRAM address of the cursor cell. Uses AF.
+PONT:   PUSH DE
+        LD A, (CURSOR_Y)
+        LD L, A
+        LD H, 0
+        ADD HL, HL
+        ADD HL, HL
+        ADD HL, HL
+        LD D, H
+        LD E, L
+        ADD HL, HL
+        ADD HL, HL
+        ADD HL, DE                      ; 40 x row
+        LD A, (CURSOR_X)
+        LD E, A
+        LD D, HIGH VRAM_CODES
+        ADD HL, DE                      ; D000h + column: the low byte of D000h is 0
+        POP DE
+        RET

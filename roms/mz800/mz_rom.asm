@@ -4,8 +4,9 @@
 ;   1000h-1FFFh  character generator   (offset 1000h)
 ;   E000h-FFFFh  boot ROM              (offset 2000h)
 ;
-; The monitor is monitor.asm with its L command in sidecar.asm; the boot ROM is boot.asm with
-; its boot devices in floppy.asm and quickdisk.asm.
+; The monitor is monitor.asm, which places sound.asm, its tape (tape.asm, tape_io.asm,
+; sidecar.asm) and the character code table around the MZ-700's fixed addresses; the boot
+; ROM is boot.asm with its boot devices in floppy.asm and quickdisk.asm.
 ;
 ; Assembled as one program so that the parts can call each other. pasmo writes the whole
 ; 64 KiB address space; the build cuts the three parts out of it.
@@ -14,15 +15,15 @@
 PAD_TO  MACRO address
         IF $ GT address
         .ERROR Code runs past a fixed address
-        ENDIF
+        ELSE
         DS address - $, 0FFh
+        ENDIF
         ENDM
 
         INCLUDE hardware.inc
 
         ORG 0000h
         INCLUDE monitor.asm
-        INCLUDE sidecar.asm
         PAD_TO 1000h
 
 JAPANESE EQU 0

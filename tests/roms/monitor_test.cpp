@@ -1,6 +1,7 @@
 // Kestrel's MZ-800 system ROM in the emulated machine: the power-on sequence (MZ-700 mode,
-// character generator RAM, bell, banner) and the monitor's keyboard, screen and commands,
-// typed through the host keyboard as a user types them.
+// character generator RAM, bell, banner), the monitor's keyboard, screen and commands, typed
+// through the host keyboard as a user types them, and its MZ-700 monitor calls and tape, used
+// by small test programs (programs/).
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,9 @@
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -299,6 +303,13 @@ TEST_F(MzMonitor, DisplayMemoryShowsTextBytesAsCharacters)
     EXPECT_EQ(screen_line(3), "3008 30 39 20 40 5D 1F C3 20 09 @]..");
 }
 
+TEST_F(MzMonitor, CommandLinesContinueOnTheNextRow)
+{
+    type(std::string(40, ' ') + "D 0000\r"); // the prompt and 39 spaces fill the first row
+    EXPECT_EQ(screen_line(2), " D 0000");
+    expect_dump(3, 0x0000);
+}
+
 TEST_F(MzMonitor, ModifyMemoryStoresBytesUntilAFullStop)
 {
     store(0x3000, {0x00, 0x11, 0x22, 0x33});
@@ -348,7 +359,8 @@ TEST_F(MzMonitor, JumpRunsAProgramThatReturnsToThePrompt)
 TEST_F(MzMonitor, RefusesMalformedCommands)
 {
     store(0x4000, {0x76}); // HALT, should a jump happen after all
-    const char* COMMANDS[] = {"D 12345", "D 12 34", "M", "M 30G0", "J", "J 4000 1", "Q 4000", "/"};
+    const char* COMMANDS[] = {"D 12345", "D 12 34", "M",           "M 30G0", "J", "J 4000 1",
+                              "Q 4000",  "/",       "S 3000 3001", "S X 3000 2FFF 3000"};
     int row = 1;
     for (const char* command : COMMANDS) {
         SCOPED_TRACE(command);
@@ -359,4 +371,267 @@ TEST_F(MzMonitor, RefusesMalformedCommands)
         row += 2;
     }
     EXPECT_FALSE(cpu.control & CTRL_HALTED);
+}
+
+// ---- Monitor calls and the tape ------------------------------------------------------------
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::filesystem::path& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+uint16_t word_at(uint16_t address) { return uint16_t(cpu_read(cpu, address) | cpu_read(cpu, uint16_t(address + 1)) << 8); }
+
+// A 128-byte tape header: machine code named `name`, `size` bytes loaded and run at `load`.
+Bytes header(const std::string& name, size_t size, uint16_t load)
+{
+    Bytes h(128, 0);
+    h[0] = 0x01;
+    std::fill(h.begin() + 1, h.begin() + 18, 0x0D);
+    std::copy(name.begin(), name.end(), h.begin() + 1);
+    h[0x12] = uint8_t(size), h[0x13] = uint8_t(size >> 8);
+    h[0x14] = uint8_t(load), h[0x15] = uint8_t(load >> 8);
+    h[0x16] = h[0x14], h[0x17] = h[0x15];
+    return h;
+}
+
+Bytes pattern(size_t size, unsigned seed)
+{
+    Bytes b(size);
+    for (size_t i = 0; i < size; ++i)
+        b[i] = uint8_t(i * seed + i / 256);
+    return b;
+}
+
+Bytes& operator+=(Bytes& a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The monitor with the monitor call test program at 1200h.
+class MzMonitorCalls : public MzMonitor {
+protected:
+    void SetUp() override
+    {
+        MzMonitor::SetUp();
+        store(0x1200, read_file(MONITOR_CALLS_PROGRAM));
+    }
+};
+
+struct Expected {
+    uint16_t address;
+    uint16_t value;
+    const char* what;
+    bool word = false;
+};
+
+void expect_results(const std::vector<Expected>& table)
+{
+    for (const Expected& e : table)
+        EXPECT_EQ(e.word ? word_at(e.address) : cpu_read(cpu, e.address), e.value) << e.what << "\n" << screen_text();
+}
+
+} // namespace
+
+TEST_F(MzMonitorCalls, HexAndDisplayCodeConversions)
+{
+    type("J 1200\r");
+    const Bytes program = read_file(MONITOR_CALLS_PROGRAM), digits = {'1', '2', 0xA1, 'F', '7', 0x92}; // 12aF7e
+    const auto at = std::search(program.begin(), program.end(), digits.begin(), digits.end());
+    ASSERT_NE(at, program.end());
+    const auto DIGITS = uint16_t(0x1200 + (at - program.begin()));
+    expect_results({
+        {0x4000, 'B', "ASC 0Bh"},
+        {0x4002, 0x0F, "HEX of a small f"},
+        {0x4003, 0, "HEX carry for a digit"},
+        {0x4005, 1, "HEX carry for G"},
+        {0x4006, 0x12AF, "HLHEX 12aF", true},
+        {0x4009, 0, "HLHEX carry for digits"},
+        {0x400A, uint16_t(DIGITS & 0xFF), "HLHEX keeps DE"},
+        {0x400C, 1, "HLHEX carry for 12G0"},
+        {0x400D, 0x7E, "2HEX 7e"},
+        {0x400F, uint16_t((DIGITS + 6) & 0xFF), "2HEX moves DE past the digits"},
+        {0x4010, 0x01, "?ADCN A"},
+        {0x4012, 'A', "?DACN 01h"},
+        {0x4014, 0x81, "?ADCN small a"},
+        {0x4016, 0xA1, "?DACN 81h"},
+        {0x4018, 0x1234, "BC kept", true},
+        {0x401A, 0x5678, "DE kept", true},
+        {0x401C, 0x9ABC, "HL kept", true},
+    });
+}
+
+TEST_F(MzMonitorCalls, PrintingMovesTheCursorByControlCodesAndEditsLines)
+{
+    type("j 1203\r"); // command and digits in small letters
+    expect_results({
+        {0x4020, 0x1234, "MSG keeps BC", true},
+        {0x4022, 0x5678, "MSG keeps HL", true},
+        {0x4026, 0x0102, "after AB, down, C, left, left, D: column 2, row 1", true},
+        {0x4028, 0xD02A, "?PONT", true},
+        {0x402A, 0x0000, "15h: home", true},
+        {0x402C, 10, "PRNTT: to column 10"},
+        {0x402E, 0x0100, "NL twice: one new line", true},
+    });
+    const Bytes inserted = {0x18, 0x00, 0x19, 0x1A}, deleted = {0x00, 0x19, 0x1A, 0x00};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(cpu_read(cpu, uint16_t(0x4030 + i)), inserted[i]) << "INST opens a space: X_YZ";
+        EXPECT_EQ(cpu_read(cpu, uint16_t(0x4034 + i)), deleted[i]) << "DEL steps back over X";
+    }
+    EXPECT_EQ(screen_line(1), " DC");
+    EXPECT_EQ(video_ram[VRAM_CODES + 6 * COLS], 0x01);
+    EXPECT_EQ(video_ram[VRAM_CODES + 6 * COLS + 1], 0xC1) << "MSGX shows 11h as its sign";
+}
+
+TEST_F(MzMonitorCalls, ClockPassesNoonThroughTheInterrupt)
+{
+    type("J 1206\r"); // 11:59:58
+    headless::run_frames(3 * 50);
+    type("J 1209\r");
+    EXPECT_EQ(cpu_read(cpu, 0x4040), 1) << "the afternoon has begun";
+    EXPECT_LE(word_at(0x4041), 4) << "seconds past noon";
+    EXPECT_EQ(cpu_read(cpu, 0x1038), 0xC3) << "1038h holds the jump to the clock's routine";
+}
+
+TEST_F(MzMonitorCalls, MelodyPlaysItsNotesInThreeOctaves)
+{
+    type("J 120C");
+    headless::key(SDLK_RETURN, true);
+    std::set<uint16_t> heard;
+    const uint32_t end = frames_completed + 30;
+    while (frames_completed < end) {
+        step_instruction();
+        if (mz700_sound_enable & 1)
+            heard.insert(t0_reload);
+    }
+    headless::key(SDLK_RETURN, false);
+    headless::run_frames(5);
+    // A above middle C is 440 Hz: counter 0 divides 1108398 Hz by 2519; + an octave up, - down.
+    EXPECT_EQ(heard, (std::set<uint16_t>{1259, 2519, 5038}));
+    EXPECT_EQ(cpu_read(cpu, 0x4051), 0) << "MELDY returned carry at its end";
+    EXPECT_FALSE(mz700_sound_enable & 1) << "the rest is silent and the sound ends";
+}
+
+TEST_F(MzMonitorCalls, ShiftBreakIsSeenByBrkeyAndStopsTheTape)
+{
+    type("J 120F");
+    headless::key(SDLK_LSHIFT, true);
+    headless::key(SDLK_END, true); // the host key of Break
+    type("\r");
+    headless::key(SDLK_END, false);
+    headless::key(SDLK_LSHIFT, false);
+    expect_results({{0x4060, 1, "BRKEY: Z set"}, {0x4061, 2, "RDINF: A = 2 for Break"}, {0x4062, 1, "RDINF: carry"}});
+}
+
+TEST_F(MzMonitorCalls, KeysAndTheVerticalBlank)
+{
+    store(0x4078, {0xEE, 0xEE, 0xEE});
+    type("J 1215\r");
+    headless::tap(SDLK_INSERT); // for ??KEY, which waits
+    expect_results({{0x4078, 0, "?BLNK returns in the blanking"},
+                    {0x4079, 0, "GETKY: no new key"},
+                    {0x407A, 0x61, "??KEY: INST"}});
+}
+
+TEST_F(MzMonitor, ToneStartsFromItsDivisorAndStops)
+{
+    store(0x11A1, {0xEC, 0x04}); // 1260: 880 Hz
+    type("J 0044\r");
+    EXPECT_TRUE(mz700_sound_enable & 1);
+    EXPECT_EQ(t0_reload, 1260);
+    type("J 0047\r");
+    EXPECT_FALSE(mz700_sound_enable & 1);
+}
+
+TEST_F(MzMonitor, LoaderReadsFurtherPartsOfItsTapeFile)
+{
+    const Bytes loader = read_file(TAPE_LOADER_PROGRAM), second = pattern(0x400, 7), third = pattern(0x300, 13);
+    Bytes tape = header("LOADER", loader.size(), 0x1200);
+    tape += loader;
+    tape += header("PART2", second.size(), 0x3000);
+    tape += second;
+    tape += third; // no header: the loader knows its size and address
+    // Cut short, the third part is refused; the tape then still holds a header's worth.
+    const struct {
+        const char* file;
+        size_t cut; // bytes missing at the end
+        uint8_t third_carry, end_carry;
+    } cases[] = {{"GAME.MZT", 0, 0, 1}, {"CUT.MZT", 1, 1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        write_file(root / c.file, Bytes(tape.begin(), tape.end() - long(c.cut)));
+        store(0x4080, Bytes(8, 0xEE));
+        type(std::string("L ") + c.file + "\r");
+        EXPECT_NE(screen_text().find("LOADING LOADER"), std::string::npos) << screen_text();
+        expect_results({{0x4081, 0, "RDINF of the second header"},
+                        {0x4083, 0, "RDDAT of the second part"},
+                        {0x4085, c.third_carry, "RDDAT of the third part"},
+                        {0x4087, c.end_carry, "RDINF at the end: carry"}});
+        for (size_t i = 0; i < second.size(); ++i)
+            ASSERT_EQ(cpu_read(cpu, uint16_t(0x3000 + i)), second[i]) << i;
+        for (size_t i = 0; i < third.size() && !c.cut; ++i)
+            ASSERT_EQ(cpu_read(cpu, uint16_t(0x6000 + i)), third[i]) << i;
+    }
+}
+
+TEST_F(MzMonitor, LoadWithoutANameRunsTheNextProgramOnTheTape)
+{
+    Bytes tape = header("FIRST", 6, 0x1200);
+    tape += {0x3E, 0x11, 0x32, 0x00, 0x40, 0xC9}; // LD A,11h; LD (4000h),A; RET
+    tape += header("SECOND", 6, 0x1300);
+    tape += {0x3E, 0x22, 0x32, 0x01, 0x40, 0xC9}; // LD A,22h; LD (4001h),A; RET
+    write_file(root / "TWO.MZT", tape);
+    store(0x4000, {0, 0});
+    expect_session({
+        {"L TWO.MZT\r", 1, {"*L TWO.MZT", "LOADING FIRST", "*"}},
+        {"L\r", 3, {"*L", "LOADING SECOND", "*"}},
+        {"L\r", 5, {"*L", "LOAD ERROR", "*"}}, // the end of the tape
+        {"L\r", 7, {"*L", "?", "*"}},          // no tape any more
+    });
+    EXPECT_EQ(cpu_read(cpu, 0x4000), 0x11);
+    EXPECT_EQ(cpu_read(cpu, 0x4001), 0x22);
+}
+
+TEST_F(MzMonitorCalls, SaveWritesAFileThatLoadsAndVerifiesBack)
+{
+    Bytes body = pattern(0x100, 5);
+    body[0] = 0xC9; // RET: the program returns when it is loaded again
+    store(0x3000, body);
+    type("s game 3000 30ff 3000\r");
+    const Bytes file = read_file(root / "GAME.MZF");
+    ASSERT_EQ(file.size(), 128u + 0x100) << screen_text();
+    const Bytes expected_header = {0x01, 0x97, 0xA1, 0xB3, 0x92, 0x0D}; // machine code, "game" in the MZ's code
+    EXPECT_TRUE(std::equal(expected_header.begin(), expected_header.end(), file.begin()));
+    EXPECT_EQ(file[0x12] | file[0x13] << 8, 0x100);
+    EXPECT_EQ(file[0x14] | file[0x15] << 8, 0x3000);
+    EXPECT_TRUE(std::equal(body.begin(), body.end(), file.begin() + 128));
+
+    store(0x3005, {0x00});
+    type("L GAME.MZF\r");
+    EXPECT_EQ(cpu_read(cpu, 0x3005), body[5]) << "loaded back";
+    type("J 1212\r"); // VERFY with the header that L read
+    expect_results({{0x4071, 0, "VERFY: the same"}});
+    store(0x3010, {uint8_t(~body[0x10])});
+    type("J 1212\r");
+    expect_results({{0x4070, 1, "VERFY: A = 1"}, {0x4071, 1, "VERFY: carry for a difference"}});
+}
+
+TEST_F(MzMonitor, SavedFilesStayOnTheCard)
+{
+    // The file name comes from the program's name with everything but letters, digits and
+    // "-" made "_": no name reaches outside the card or into a folder.
+    type("S ../X 3000 3001 3000\r");
+    EXPECT_TRUE(std::filesystem::exists(root / "___X.MZF")) << screen_text();
+    EXPECT_FALSE(std::filesystem::exists(root.parent_path() / "X.MZF"));
 }
