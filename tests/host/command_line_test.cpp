@@ -228,12 +228,30 @@ TEST_F(CommandLine, HeadlessRunsTypeRecordAndGiveTheSameFilesEveryTime)
     EXPECT_NEAR(double(read_text(dir / "slow.wav").size() - 44) / 4, 2 * 44100.0, 2000);
 }
 
-TEST_F(CommandLine, SigtermAndSigintQuitAsTheWindowsCloseDoes)
+TEST_F(CommandLine, SigtermAndSigintQuitAsTheWindowsCloseDoesAndLoseNothing)
 {
+    // A program that keeps changing the byte at 0010h of the RAM disc (counting 1 to 255): the
+    // changed block never rests the 50 frames the write-back waits for, so only the exit path
+    // can save it.
+    const Bytes program = {0x3E, 0x00, 0xD3, 0xE9,       // bank 0
+                           0x01, 0xEB, 0x00, 0x16, 0x01, // LD BC,00EBh; LD D,1
+                           0x3E, 0x10, 0xED, 0x79,       // loop: address 0010h
+                           0x7A, 0xD3, 0xEA,             // the count
+                           0x14, 0x20, 0xF6, 0x14, 0x18, 0xF3}; // INC D, skipping 0
+    write_bytes(dir / "writer.bin", program);
+    const std::string make = std::string(MZMEDIA_TOOL) + " mzf WRITER 1200 1200 " + quoted((dir / "writer.bin").string()) +
+                             " " + quoted((dir / "writer.mzf").string()) + " > /dev/null";
+    ASSERT_EQ(std::system(make.c_str()), 0);
     for (const char* signal : {"TERM", "INT"}) {
+        fs::create_directories(dir / "SD" / "sidecar");
+        write_bytes(dir / "SD" / "sidecar" / "ramdisc.dat", Bytes(0x10000, 0));
         const std::string command = "cd " + quoted(dir.string()) + " && (SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " +
-                                    KESTREL_BINARY + " --mute & pid=$!; sleep 1; kill -" + signal + " $pid; wait $pid)";
+                                    KESTREL_BINARY + " --mute writer.mzf & pid=$!; sleep 5; kill -" + signal +
+                                    " $pid; wait $pid)";
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal;
+        const std::string ram = read_text(dir / "SD" / "sidecar" / "ramdisc.dat");
+        ASSERT_EQ(ram.size(), 0x10000u) << signal;
+        EXPECT_NE(ram[0x10], 0) << signal << ": what was written before the quit is in the file";
     }
 }
