@@ -28,6 +28,11 @@ FsVolume volume;
 const std::string& card()
 {
     static const std::string c = [] {
+        base(); // made before the exit handler below, so that it is destroyed after it runs
+        std::atexit([] {
+            std::error_code e;
+            fs::remove_all(base(), e);
+        });
         fs::create_directories(base() / "canary" / "inner");
         write(base() / "canary" / "keep.txt", "canary");
         write(base() / "canary" / "inner" / "deep.txt", "deeper canary");
