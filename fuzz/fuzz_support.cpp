@@ -69,7 +69,11 @@ void check_canary()
     std::string a, b;
     std::getline(keep, a);
     std::getline(deep, b);
-    if (entries != 3 || a != "canary" || b != "deeper canary")
+    const auto writable = [](const fs::path& p) {
+        return (fs::status(p).permissions() & fs::perms::owner_write) != fs::perms::none;
+    };
+    if (entries != 3 || a != "canary" || b != "deeper canary" || !writable(c / "keep.txt") ||
+        !writable(c / "inner" / "deep.txt"))
         std::abort(); // something outside the card was touched
 }
 

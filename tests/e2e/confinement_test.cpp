@@ -34,7 +34,8 @@ std::map<std::string, std::string> snapshot_of(const fs::path& folder)
         if (entry.is_regular_file()) {
             std::ifstream in(entry.path(), std::ios::binary);
             state = std::string(std::istreambuf_iterator<char>(in), {}) + "@" +
-                    std::to_string(fs::last_write_time(entry.path()).time_since_epoch().count());
+                    std::to_string(fs::last_write_time(entry.path()).time_since_epoch().count()) + "/" +
+                    std::to_string(int(fs::status(entry.path()).permissions()));
         }
         files[fs::relative(entry.path(), folder).string()] = state;
     }
