@@ -81,8 +81,9 @@ uint32_t cpu_run(CpuState& c)
 {
     uint32_t latest_reading = 0;
     bool have_reading = false;
+    sync_direct_pages();
     for (;;) {
-        const uint8_t op = cpu_read(c, c.pc);
+        const uint8_t op = bus_read(c, c.pc);
         ++c.pc;
         c.cycles -= c.cycle_table[op];
         ++c.r;

@@ -45,6 +45,25 @@ void wr_zx128_bank(uint16_t a, uint8_t v)
     zx128_bank_byte(a) = v;
 }
 
+// The ROMs and the uncontended banks at C000h are plain; 4000h-7FFFh never is.
+const uint8_t* zx_read_bytes(PageReadFn handler, uint32_t base)
+{
+    if (handler == rd_zx48_rom)
+        return &ZX48_ROM[base];
+    if (handler == rd_zx128_rom)
+        return (zx128_paging & 0x10) ? &ZX48_ROM[base] : &ZX128_ROM0[base];
+    if (handler == rd_zx128_bank && !(zx128_paging & 1))
+        return &zx128_bank_byte(uint16_t(base));
+    return nullptr;
+}
+
+uint8_t* zx_write_bytes(PageWriteFn handler, uint32_t base)
+{
+    if (handler == wr_zx128_bank && !(zx128_paging & 1))
+        return &zx128_bank_byte(uint16_t(base));
+    return nullptr;
+}
+
 } // namespace
 
 // The ULA holds the CPU off contended RAM while it fetches display data: on display
@@ -68,8 +87,16 @@ uint8_t* zx128_bank(int n)
     return &main_ram[MAIN_RAM_BANK[n & 7]];
 }
 
+void zx128_paging_write(uint8_t value)
+{
+    zx128_paging = value;
+    sync_direct_pages(0, 3);
+    sync_direct_pages(12, 15);
+}
+
 void zx_map_memory(MachineKind kind)
 {
+    install_page_bytes({zx_read_bytes, zx_write_bytes});
     map_pages(0, 3, kind == ZX128 ? rd_zx128_rom : rd_zx48_rom, wr_ignore);
     map_pages(4, 7, rd_ram_contended, wr_ram_contended);
     map_pages(8, 11, rd_ram, wr_ram);
