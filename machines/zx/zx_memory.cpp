@@ -3,6 +3,7 @@
 // paging register at C000h-FFFFh.
 #include "machines/zx/zx_memory.h"
 
+#include "cpu/cpu.h"
 #include "cpu/cpu_state.h"
 #include "cpu/machine_interface.h" // zx128_paging
 #include "machines/memory.h"
@@ -71,10 +72,9 @@ uint8_t* zx_write_bytes(PageWriteFn handler, uint32_t base)
 // 6, 5, 4, 3, 2 and 1 cycles.
 void zx_contention_delay()
 {
-    const uint32_t t = uint32_t(-cpu.cycles);
-    const uint32_t per_line = uint32_t(cpu.cycles_per_line);
-    const uint32_t line = (t / per_line) % 312;
-    const uint32_t pos = t % per_line;
+    const LinePosition at = line_position(uint32_t(-cpu.cycles), uint32_t(cpu.cycles_per_line));
+    const uint32_t line = at.lines % 312;
+    const uint32_t pos = at.pos;
     if (line >= 50 && line <= 241 && pos < 128 && (pos & 6) != 0)
         cpu.cycles -= int32_t(8 - (pos & 7));
 }
