@@ -18,6 +18,21 @@ void install_handler_set(MachineKind kind);
 // Charges n internal cycles at an address, stretched by the ZX video logic (global cpu).
 void contend(uint16_t address, int32_t n);
 
+// Emulated time t in whole lines and the position within the line. Every contended access
+// asks this: the ZX Spectrum's two line lengths divide by constants, which the compiler
+// turns into multiplications.
+struct LinePosition {
+    uint32_t lines, pos;
+};
+inline LinePosition line_position(uint32_t t, uint32_t per_line)
+{
+    switch (per_line) {
+    case 224: return {t / 224, t % 224};
+    case 228: return {t / 228, t % 228};
+    default: return {t / per_line, t % per_line};
+    }
+}
+
 // Accepts one maskable interrupt. vector_address is I*256 (+ the PIO vector byte);
 // vector_in_rom makes IM 2 continue at FFFFh instead of reading the vector (ZX).
 void accept_interrupt(CpuState& c, uint16_t vector_address, bool vector_in_rom = false);

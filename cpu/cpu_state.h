@@ -1,6 +1,7 @@
 // The one processor context of the emulator and the memory interface the core sees.
 // Every machine runs on this record: a Zilog Z80 (MZ-800 family, ZX Spectrum) or an
-// Intel 8080 (PMD 85). Memory is reached only through sixteen 4 KiB page slots.
+// Intel 8080 (PMD 85). Memory is reached only through sixteen 4 KiB page slots: a handler
+// each, and beside it the page's bytes when the page is plain memory.
 #pragma once
 
 #include <array>
@@ -57,6 +58,14 @@ extern std::array<OpHandler, 256> dispatch_table; // live handlers, a copy of on
 extern std::array<PageReadFn, 16> page_read_slots; // the machine layer's read table
 extern std::array<PageWriteFn, 16> page_write;     // the machine layer's write table
 
+// The bytes of each 4 KiB page (its first byte) while the page is plain RAM or ROM in the
+// machine's current state: no wait, contention, open bus, memory-mapped I/O or write
+// protection, so reading or writing the byte is all its handler would do. Null otherwise.
+// sync_direct_pages (machine_interface.h) derives them from the slots and keeps them in step.
+extern std::array<const uint8_t*, 16> page_read_direct;
+extern std::array<uint8_t*, 16> page_write_direct;
+
+// Through the page handler, whatever the page.
 inline uint8_t cpu_read(const CpuState& c, uint16_t address)
 {
     return uint8_t(c.page_read[address >> 12](address));
@@ -65,6 +74,23 @@ inline uint8_t cpu_read(const CpuState& c, uint16_t address)
 inline void cpu_write(uint16_t address, uint8_t value)
 {
     page_write[address >> 12](address, value);
+}
+
+// The core's accesses: straight to a plain page's bytes, through the handler otherwise.
+// A contended or waiting page has no direct bytes, so its charges still happen.
+inline uint8_t bus_read(const CpuState& c, uint16_t address)
+{
+    if (const uint8_t* bytes = page_read_direct[address >> 12])
+        return bytes[address & 0x0FFF];
+    return cpu_read(c, address);
+}
+
+inline void bus_write(uint16_t address, uint8_t value)
+{
+    if (uint8_t* bytes = page_write_direct[address >> 12])
+        bytes[address & 0x0FFF] = value;
+    else
+        cpu_write(address, value);
 }
 
 // Byte halves of the register pairs.

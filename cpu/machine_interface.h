@@ -10,6 +10,11 @@ void io_write(uint16_t port, uint8_t value);
 // Per-scan-line hook of the frame timing, called when the run loop closes a line.
 void scanline_step();
 
+// Derives page_read_direct and page_write_direct of pages first-last from their slots and the
+// mapping state. Whatever changes a slot or the state a handler reads calls it; the run loop
+// calls it on entry, for what the host, snapshots and tests change between runs.
+void sync_direct_pages(int first = 0, int last = 15);
+
 // Sound generator entry; the run loop calls it to catch up after forgiving a backlog.
 void generate_samples(uint32_t weight);
 

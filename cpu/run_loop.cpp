@@ -81,8 +81,9 @@ uint32_t cpu_run(CpuState& c)
 {
     uint32_t latest_reading = 0;
     bool have_reading = false;
+    sync_direct_pages();
     for (;;) {
-        const uint8_t op = cpu_read(c, c.pc);
+        const uint8_t op = bus_read(c, c.pc);
         ++c.pc;
         c.cycles -= c.cycle_table[op];
         ++c.r;
@@ -156,14 +157,14 @@ void contend(uint16_t address, int32_t n)
     CpuState& c = cpu;
     const bool contended = (address >= 0x4000 && address < 0x8000) ||
                            (address >= 0xC000 && machine_kind == ZX128 && (zx128_paging & 1));
-    const uint32_t elapsed = uint32_t(-c.cycles);
     const uint32_t per_line = uint32_t(c.cycles_per_line);
-    uint32_t line = (elapsed / per_line) % 312;
+    const LinePosition at = line_position(uint32_t(-c.cycles), per_line);
+    uint32_t line = at.lines % 312;
     if (!contended || line <= 48 || line > 241) {
         c.cycles -= n;
         return;
     }
-    uint32_t pos = elapsed % per_line;
+    uint32_t pos = at.pos;
     if (line == 49) {
         if (pos + uint32_t(n) <= per_line) {
             c.cycles -= n;

@@ -1,6 +1,7 @@
 #include "machines/machine.h"
 
 #include "cpu/cpu.h"
+#include "cpu/machine_interface.h"
 #include "host/speed.h"
 #include "host/trace.h"
 #include "machines/keyboard.h"
@@ -41,6 +42,7 @@ void select_machine(MachineKind kind)
     case PMD85: pmd85_select(); break;
     default: mz800_select(kind); break;
     }
+    sync_direct_pages(); // the family's handlers stand for other bytes in another machine
 }
 
 uint8_t io_read(uint16_t port)

@@ -1,13 +1,22 @@
 #include "machines/memory.h"
 
+#include "cpu/machine_interface.h"
+
 MainRam main_ram;
 VideoRam video_ram;
 std::array<PageReadFn, 16> page_read_slots; // filled at start-up (below) and by the machine families
 std::array<PageWriteFn, 16> page_write;
+std::array<const uint8_t*, 16> page_read_direct;
+std::array<uint8_t*, 16> page_write_direct;
 
 namespace {
 
 bool in_open_bus = false;
+
+const uint8_t* no_read_bytes(PageReadFn, uint32_t) { return nullptr; }
+uint8_t* no_write_bytes(PageWriteFn, uint32_t) { return nullptr; }
+
+PageBytesHooks family_bytes = {no_read_bytes, no_write_bytes};
 
 // Before any machine is selected every page floats.
 const bool SLOTS_FLOATING = [] {
@@ -40,5 +49,19 @@ void map_pages(int first, int last, PageReadFn read, PageWriteFn write)
     for (int page = first; page <= last; ++page) {
         page_read_slots[page] = read;
         page_write[page] = write;
+    }
+    sync_direct_pages(first, last);
+}
+
+void install_page_bytes(const PageBytesHooks& hooks) { family_bytes = hooks; }
+
+void sync_direct_pages(int first, int last)
+{
+    for (int page = first; page <= last; ++page) {
+        const uint32_t base = uint32_t(page) << 12;
+        const PageReadFn read = page_read_slots[page];
+        const PageWriteFn write = page_write[page];
+        page_read_direct[page] = read == rd_ram ? &main_ram[base] : family_bytes.read(read, base);
+        page_write_direct[page] = write == wr_ram ? &main_ram[base] : family_bytes.write(write, base);
     }
 }

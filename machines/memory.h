@@ -29,5 +29,14 @@ void wr_ram(uint16_t address, uint8_t value);
 void wr_ignore(uint16_t address, uint8_t value);
 int rd_open_bus(uint16_t address);
 
-// Both slots of pages first to last.
+// Both slots of pages first to last (and their direct bytes).
 void map_pages(int first, int last, PageReadFn read, PageWriteFn write);
+
+// What the selected family's page handlers stand for in the current mapping state: the
+// bytes of the page starting at base when the handler only reads or writes them, else null.
+// A handler the hook does not know gets no direct bytes.
+struct PageBytesHooks {
+    const uint8_t* (*read)(PageReadFn handler, uint32_t base);
+    uint8_t* (*write)(PageWriteFn handler, uint32_t base);
+};
+void install_page_bytes(const PageBytesHooks& hooks);

@@ -6,6 +6,8 @@
 // The machine-layer globals the core reads; a real machine defines them in machines/.
 std::array<PageReadFn, 16> page_read_slots;
 std::array<PageWriteFn, 16> page_write;
+std::array<const uint8_t*, 16> page_read_direct;
+std::array<uint8_t*, 16> page_write_direct;
 MachineKind machine_kind = MZ800;
 uint8_t pio_vector = 0;
 uint8_t pio_in_service = 0;
@@ -45,6 +47,7 @@ void install(MachineKind kind)
     pio_vector = pio_in_service = zx128_paging = 0;
     page_read_slots.fill(read_ram);
     page_write.fill(write_ram);
+    sync_direct_pages();
     machine_kind = kind;
     install_handler_set(kind);
     cpu = CpuState{};
@@ -63,6 +66,16 @@ uint64_t elapsed_cycles() { return rebased_cycles + uint64_t(-int64_t(cpu.cycles
 
 uint8_t io_read(uint16_t port) { return flat::port_in(port); }
 void io_write(uint16_t port, uint8_t value) { flat::port_out(port, value); }
+
+// The flat memory is plain behind its own handlers; a handler a test puts in a slot is not.
+void sync_direct_pages(int first, int last)
+{
+    for (int page = first; page <= last; ++page) {
+        uint8_t* bytes = &flat::memory[uint32_t(page) << 12];
+        page_read_direct[page] = page_read_slots[page] == flat::read_ram ? bytes : nullptr;
+        page_write_direct[page] = page_write[page] == flat::write_ram ? bytes : nullptr;
+    }
+}
 
 void scanline_step()
 {

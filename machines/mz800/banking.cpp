@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "cpu/machine_interface.h"
 #include "machines/machine.h"
 #include "machines/memory.h"
 #include "machines/mz800/gdg_video.h"
@@ -53,6 +54,43 @@ void wr_ram_upper(uint16_t a, uint8_t v)
 {
     if (!upper_prohibited)
         main_ram[a] = v;
+}
+
+// ---- Direct bytes ------------------------------------------------------------------
+// Which handlers are plain in the current state: the prohibit state turns the upper area into
+// open bus (and ignored writes), MZ-700 mode puts the memory-mapped I/O at E000h and the
+// display's wait states on C000h-DFFFh.
+
+const uint8_t* mz_read_bytes(PageReadFn handler, uint32_t base)
+{
+    const bool mz700 = machine_kind == MZ700_MODE;
+    if (handler == rd_mz_rom_low)
+        return &MZ_ROM[base];
+    if (handler == rd_cgrom)
+        return cg_japanese ? MZ_JP_CGROM.data() : &MZ_ROM[base];
+    if (handler == rd_vram700 || handler == rd_pcg700)
+        return mz700 ? nullptr : &main_ram[base];
+    if (handler == rd_ram_d000)
+        return mz700 && upper_prohibited ? nullptr : &main_ram[base];
+    if (upper_prohibited)
+        return nullptr;
+    if (handler == rd_ram_upper)
+        return &main_ram[base];
+    if (handler == rd_mz_f000 || (handler == rd_mz_e000 && !mz700))
+        return &MZ_ROM[base & 0x3FFF];
+    return nullptr;
+}
+
+uint8_t* mz_write_bytes(PageWriteFn handler, uint32_t base)
+{
+    const bool mz700 = machine_kind == MZ700_MODE;
+    if (handler == wr_vram700 || handler == wr_pcg700)
+        return mz700 ? nullptr : &main_ram[base];
+    if (handler == wr_ram_d000)
+        return mz700 && upper_prohibited ? nullptr : &main_ram[base];
+    if (handler == wr_ram_upper)
+        return upper_prohibited ? nullptr : &main_ram[base];
+    return nullptr;
 }
 
 // ---- Templates -----------------------------------------------------------------------
@@ -130,14 +168,17 @@ void wr_pcg700(uint16_t address, uint8_t value)
 
 void map_system_page(int page, int entry)
 {
-    page_read_slots[page] = SYSTEM_TEMPLATE[entry].read;
-    page_write[page] = SYSTEM_TEMPLATE[entry].write;
+    map_pages(page, page, SYSTEM_TEMPLATE[entry].read, SYSTEM_TEMPLATE[entry].write);
 }
 
-void map_ram_page(int page)
+void map_ram_page(int page) { map_pages(page, page, RAM_TEMPLATE[page].read, RAM_TEMPLATE[page].write); }
+
+void install_mz_page_bytes() { install_page_bytes({mz_read_bytes, mz_write_bytes}); }
+
+void set_upper_prohibited(bool prohibited)
 {
-    page_read_slots[page] = RAM_TEMPLATE[page].read;
-    page_write[page] = RAM_TEMPLATE[page].write;
+    upper_prohibited = prohibited;
+    sync_direct_pages();
 }
 
 bool page_writes_like_system(int page, int entry) { return page_write[page] == SYSTEM_TEMPLATE[entry].write; }
@@ -175,13 +216,13 @@ void bank_write(uint8_t port)
         }
         map_system_page(14, 14);
         map_system_page(15, 15);
-        upper_prohibited = false;
+        set_upper_prohibited(false);
         break;
     case 0xE5:
-        upper_prohibited = true;
+        set_upper_prohibited(true);
         break;
     case 0xE6:
-        upper_prohibited = false;
+        set_upper_prohibited(false);
         break;
     default:
         break;

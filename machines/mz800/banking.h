@@ -15,6 +15,12 @@ void map_ram_page(int page);               // both slots of page := RAM template
 // True while page holds the given system template entry's write handler.
 bool page_writes_like_system(int page, int entry);
 
+// Sets the prohibit state; the upper pages' direct bytes follow it.
+void set_upper_prohibited(bool prohibited);
+
+// Tells the shared page slots which MZ-800 handlers are plain memory in the current state.
+void install_mz_page_bytes();
+
 // Banking ports E0h-E6h: writes, and the two reads that remap (returning the open bus).
 void bank_write(uint8_t port);
 uint8_t bank_read(uint8_t port);

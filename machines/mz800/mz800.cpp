@@ -38,6 +38,7 @@ void mz800_line_done(int32_t line)
 
 void mz800_select(MachineKind)
 {
+    install_mz_page_bytes();
     install_ports(mz_io_read, mz_io_write);
     install_sound_source(mz800_sound);
     install_picture({record_line, mz800_line_done, present_line, screenshot_line});
@@ -47,7 +48,7 @@ void mz800_reset()
 {
     i8253_reset();
     pio_reset();
-    upper_prohibited = false;
+    set_upper_prohibited(false);
 }
 
 void mz_start()

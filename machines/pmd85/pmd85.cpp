@@ -27,6 +27,7 @@ void pmd85_select()
 {
     status_cursor = 0;
     status_print("PMD85.3");
+    install_pmd_page_bytes();
     map_pages(0, 15, rd_pmd_rom, wr_ram);
     install_ports(pmd_port_read, pmd_port_write);
     install_sound_source(pmd85_sound);

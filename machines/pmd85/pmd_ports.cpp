@@ -119,6 +119,20 @@ constexpr std::array<WriteFn, 256> PORT_WRITES = make_writes();
 
 int rd_pmd_rom(uint16_t a) { return PMD85_ROM[a & 0x1FFF]; }
 
+namespace {
+
+// The 8 KiB ROM repeats; writes under it go to RAM (wr_ram, plain everywhere).
+const uint8_t* pmd_read_bytes(PageReadFn handler, uint32_t base)
+{
+    return handler == rd_pmd_rom ? &PMD85_ROM[base & 0x1FFF] : nullptr;
+}
+
+uint8_t* pmd_write_bytes(PageWriteFn, uint32_t) { return nullptr; }
+
+} // namespace
+
+void install_pmd_page_bytes() { install_page_bytes({pmd_read_bytes, pmd_write_bytes}); }
+
 uint8_t pmd_port_read(uint16_t port) { return PORT_READS[port & 0xFF](uint8_t(port)); }
 
 void pmd_port_write(uint16_t port, uint8_t value) { PORT_WRITES[port & 0xFF](uint8_t(port), value); }

@@ -23,5 +23,8 @@ void pmd_port_write(uint16_t port, uint8_t value);
 // The page handler of the ROM: the 8 KiB image repeated over the page.
 int rd_pmd_rom(uint16_t address);
 
+// Tells the shared page slots that the ROM pages are plain memory.
+void install_pmd_page_bytes();
+
 // Sets the page slots from the memory map bits of port C.
 void pmd_memory_map();

@@ -3,6 +3,7 @@
 // paging register at C000h-FFFFh.
 #include "machines/zx/zx_memory.h"
 
+#include "cpu/cpu.h"
 #include "cpu/cpu_state.h"
 #include "cpu/machine_interface.h" // zx128_paging
 #include "machines/memory.h"
@@ -45,6 +46,25 @@ void wr_zx128_bank(uint16_t a, uint8_t v)
     zx128_bank_byte(a) = v;
 }
 
+// The ROMs and the uncontended banks at C000h are plain; 4000h-7FFFh never is.
+const uint8_t* zx_read_bytes(PageReadFn handler, uint32_t base)
+{
+    if (handler == rd_zx48_rom)
+        return &ZX48_ROM[base];
+    if (handler == rd_zx128_rom)
+        return (zx128_paging & 0x10) ? &ZX48_ROM[base] : &ZX128_ROM0[base];
+    if (handler == rd_zx128_bank && !(zx128_paging & 1))
+        return &zx128_bank_byte(uint16_t(base));
+    return nullptr;
+}
+
+uint8_t* zx_write_bytes(PageWriteFn handler, uint32_t base)
+{
+    if (handler == wr_zx128_bank && !(zx128_paging & 1))
+        return &zx128_bank_byte(uint16_t(base));
+    return nullptr;
+}
+
 } // namespace
 
 // The ULA holds the CPU off contended RAM while it fetches display data: on display
@@ -52,10 +72,9 @@ void wr_zx128_bank(uint16_t a, uint8_t v)
 // 6, 5, 4, 3, 2 and 1 cycles.
 void zx_contention_delay()
 {
-    const uint32_t t = uint32_t(-cpu.cycles);
-    const uint32_t per_line = uint32_t(cpu.cycles_per_line);
-    const uint32_t line = (t / per_line) % 312;
-    const uint32_t pos = t % per_line;
+    const LinePosition at = line_position(uint32_t(-cpu.cycles), uint32_t(cpu.cycles_per_line));
+    const uint32_t line = at.lines % 312;
+    const uint32_t pos = at.pos;
     if (line >= 50 && line <= 241 && pos < 128 && (pos & 6) != 0)
         cpu.cycles -= int32_t(8 - (pos & 7));
 }
@@ -68,8 +87,16 @@ uint8_t* zx128_bank(int n)
     return &main_ram[MAIN_RAM_BANK[n & 7]];
 }
 
+void zx128_paging_write(uint8_t value)
+{
+    zx128_paging = value;
+    sync_direct_pages(0, 3);
+    sync_direct_pages(12, 15);
+}
+
 void zx_map_memory(MachineKind kind)
 {
+    install_page_bytes({zx_read_bytes, zx_write_bytes});
     map_pages(0, 3, kind == ZX128 ? rd_zx128_rom : rd_zx48_rom, wr_ignore);
     map_pages(4, 7, rd_ram_contended, wr_ram_contended);
     map_pages(8, 11, rd_ram, wr_ram);

@@ -10,5 +10,8 @@
 // 128 cycles of the line wait 6 down to 1 cycles.
 void zx_contention_delay();
 
+// The 128K's paging register (7FFDh): the ROM at 0000h and the RAM bank at C000h.
+void zx128_paging_write(uint8_t value);
+
 // The page slots of the 48K or the 128K.
 void zx_map_memory(MachineKind kind);

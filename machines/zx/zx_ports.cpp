@@ -52,7 +52,7 @@ void zx_port_write(uint16_t port, uint8_t value)
         else if (port >= 0x8000)
             ay_data_write(value);
         else if (port >= 0x4000 && machine_kind == ZX128 && !(zx128_paging & PAGING_LOCK))
-            zx128_paging = value;
+            zx128_paging_write(value);
     }
     if ((port & 3) == 3) {
         if (uint8_t(port) == 0x3B)

@@ -4,6 +4,7 @@
 
 #include "machines/keyboard.h"
 #include "machines/mz800/banking.h"
+#include "tests/machines/direct_pages_check.h"
 #include "tests/machines/machine_test_support.h"
 #include "tests/machines/mz800/mz800_fixture.h"
 
@@ -113,4 +114,35 @@ TEST_F(Mz800, OpenBusFromOpenBusPageDoesNotRecurse)
     map_system_page(9, 9); // an open-bus page in the MZ-700 half of the template
     cpu.pc = 0x9001;
     EXPECT_EQ(peek(0x9000), 0xFF);
+}
+
+TEST_F(Mz800, DirectPageBytesFollowEveryRemapping)
+{
+    // The banking ports, the prohibit state and the display mode in a long mixed order, in
+    // both modes and with both character generators.
+    struct Step {
+        const char* what;
+        void (*apply)();
+    };
+    const Step STEPS[] = {
+        {"OUT E0h", [] { io_write(0xE0, 0); }}, {"OUT E1h", [] { io_write(0xE1, 0); }},
+        {"OUT E2h", [] { io_write(0xE2, 0); }}, {"OUT E3h", [] { io_write(0xE3, 0); }},
+        {"OUT E4h", [] { io_write(0xE4, 0); }}, {"OUT E5h", [] { io_write(0xE5, 0); }},
+        {"OUT E6h", [] { io_write(0xE6, 0); }}, {"IN E0h", [] { (void)io_read(0xE0); }},
+        {"IN E1h", [] { (void)io_read(0xE1); }}, {"MZ-700 mode", [] { io_write(0xCE, 0x08); }},
+        {"MZ-800 mode", [] { io_write(0xCE, 0x00); }},
+        {"power-on with the other character generator", [] {
+             cg_japanese = !cg_japanese;
+             mz_start();
+         }},
+    };
+    test_support::fill_ram_distinctly();
+    test_support::expect_direct_pages_match_handlers("power-on");
+    uint32_t lfsr = 0xACE1;
+    for (int i = 0; i < 150 && !HasFatalFailure(); ++i) {
+        lfsr = (lfsr >> 1) ^ (-(lfsr & 1) & 0xB400);
+        const Step& step = STEPS[lfsr % std::size(STEPS)];
+        step.apply();
+        test_support::expect_direct_pages_match_handlers(step.what);
+    }
 }

@@ -13,6 +13,7 @@
 #include "machines/pmd85/pmd_video.h"
 #include "machines/ppi8255.h"
 #include "machines/sound/pmd_sound.h"
+#include "tests/machines/direct_pages_check.h"
 #include "tests/machines/machine_test_support.h"
 
 using test_support::select_directly;
@@ -197,5 +198,18 @@ TEST(Pmd85Picture, TheStatusLineReplacesRows220To227WhileShown)
     for (int32_t line = 0; line < VISIBLE_LINES; ++line) {
         const bool status_row = line >= PMD_FIRST_LINE + 220 && line < PMD_FIRST_LINE + 228;
         EXPECT_EQ(hidden[size_t(line)] != shown[size_t(line)], status_row) << "line " << line;
+    }
+}
+
+TEST(Pmd85Map, DirectPageBytesFollowPortC)
+{
+    select_directly(PMD85);
+    test_support::fill_ram_distinctly();
+    test_support::expect_direct_pages_match_handlers("after selection");
+    const Writes WRITES = {{0x86, 0x10}, {0x86, 0x00}, {0x86, 0x30}, {0x87, 0x08}, {0x87, 0x09},
+                           {0x87, 0x0A}, {0x87, 0x0B}, {0xF6, 0x20}, {0x87, 0x80}};
+    for (const auto& [port, value] : WRITES) {
+        io_write(port, value);
+        test_support::expect_direct_pages_match_handlers("port C");
     }
 }

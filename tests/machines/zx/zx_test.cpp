@@ -4,6 +4,7 @@
 #include "cpu/cpu.h"
 #include "machines/machine.h"
 #include "machines/memory.h"
+#include "tests/machines/direct_pages_check.h"
 #include "tests/machines/machine_test_support.h"
 
 using test_support::select_directly;
@@ -53,4 +54,23 @@ TEST(ZxSpectrumMap, ContendedAccessWaitsOnDisplayLines)
         (void)cpu_read(cpu, 0x8000); // never contended
         EXPECT_EQ(cpu.cycles, -(c.line * 224 + c.pos));
     }
+}
+
+TEST(ZxSpectrumMap, DirectPageBytesFollowThePaging)
+{
+    select_directly(ZX48);
+    test_support::fill_ram_distinctly();
+    test_support::expect_direct_pages_match_handlers("48K");
+    select_machine(ZX128);
+    test_support::expect_direct_pages_match_handlers("128K");
+    // Every bank with either ROM, then the lock.
+    for (uint8_t value = 0; value < 0x20 && !testing::Test::HasFatalFailure(); ++value) {
+        io_write(0x7FFD, value);
+        test_support::expect_direct_pages_match_handlers("OUT (7FFDh)");
+    }
+    io_write(0x7FFD, 0x23);
+    io_write(0x7FFD, 0x10);
+    test_support::expect_direct_pages_match_handlers("locked at bank 3");
+    chipset_reset();
+    test_support::expect_direct_pages_match_handlers("reset");
 }
