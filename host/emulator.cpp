@@ -268,7 +268,7 @@ void main_loop()
         service_events(cpu_run(cpu));
 }
 
-void emulator_start(SDL_Surface* surface)
+void start_up(SDL_Surface* surface)
 {
     screen = surface;
     system_init();
@@ -277,6 +277,11 @@ void emulator_start(SDL_Surface* surface)
     cycle_credit = 4544;
     chipset_reset();
     last_present_ms = last_ticks = host_clock.ticks();
+}
+
+void emulator_start(SDL_Surface* surface)
+{
+    start_up(surface);
     build_host_palette(surface);
     main_loop();
 }

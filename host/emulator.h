@@ -22,6 +22,9 @@ extern MachineKind requested_kind;
 extern uint8_t requested_option; // MZ-800: 1 selects the Japanese character generator
 
 void system_init();
+// The start-up the window and headless runs share, up to the power-on: the surface (null
+// without a window), system_init with the storage hook, the time base, the chipset reset.
+void start_up(SDL_Surface* surface);
 void power_on();                             // the main loop's start: RAM pattern, MZ-800 start
 [[noreturn]] void emulator_start(SDL_Surface* surface);
 [[noreturn]] void main_loop();

@@ -19,13 +19,7 @@ void power_on(const char* storage_root)
     setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound card needed
     SDL_CloseAudio();                       // a second power-on opens the device afresh
     fs_set_host_root(storage_root);
-    screen = nullptr;
-    system_init();
-    if (start_hooks.storage_up)
-        start_hooks.storage_up();
-    cycle_credit = 4544;
-    chipset_reset();
-    last_present_ms = last_ticks = host_clock.ticks();
+    start_up(nullptr);
     ::power_on();
     if (start_hooks.powered_on)
         start_hooks.powered_on();
