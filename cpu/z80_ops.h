@@ -141,6 +141,20 @@ inline void relative_jump(CpuState& c, int8_t d)
 
 template <class T, int X, class F = FlagsZ80>
 struct Ops {
+    // LD (addr),A (Q = 0) or LD A,(addr) (Q = 1). A store of A leaves A and the address's next
+    // low byte in the latch; a load leaves the address + 1.
+    template <int Q>
+    static void accumulator_through(CpuState& c, uint16_t address)
+    {
+        if constexpr (Q == 0) {
+            T::wr(c, address, hi(c.af));
+            latch<F>(c, uint16_t(hi(c.af) << 8 | uint8_t(address + 1)));
+        } else {
+            set_hi(c.af, T::rd(c, address));
+            latch<F>(c, uint16_t(address + 1));
+        }
+    }
+
     template <int OP>
     static void op(CpuState& c)
     {
@@ -175,17 +189,10 @@ struct Ops {
                     pointer<X>(c) = F::add16(c, pointer<X>(c), pair<p, X>(c));
                 }
             } else if constexpr (z == 2) {
-                // A store of A leaves A and the address's next low byte in the latch; every
-                // other load or store through an address leaves the address + 1.
+                // Loads and stores through an address leave the address + 1 in the latch
+                // (a store of A: see accumulator_through).
                 if constexpr (p == 0 || p == 1) {
-                    const uint16_t address = p == 0 ? c.bc : c.de;
-                    if constexpr (q == 0) {
-                        T::wr(c, address, hi(c.af));
-                        latch<F>(c, uint16_t(hi(c.af) << 8 | uint8_t(address + 1)));
-                    } else {
-                        set_hi(c.af, T::rd(c, address));
-                        latch<F>(c, uint16_t(address + 1));
-                    }
+                    accumulator_through<q>(c, p == 0 ? c.bc : c.de);
                 } else if constexpr (p == 2) {
                     const uint16_t address = fetch16<T>(c);
                     latch<F>(c, uint16_t(address + 1));
@@ -198,14 +205,7 @@ struct Ops {
                         set_hi(hl, T::rd(c, uint16_t(address + 1)));
                     }
                 } else {
-                    const uint16_t address = fetch16<T>(c);
-                    if constexpr (q == 0) {
-                        T::wr(c, address, hi(c.af));
-                        latch<F>(c, uint16_t(hi(c.af) << 8 | uint8_t(address + 1)));
-                    } else {
-                        set_hi(c.af, T::rd(c, address));
-                        latch<F>(c, uint16_t(address + 1));
-                    }
+                    accumulator_through<q>(c, fetch16<T>(c));
                 }
             } else if constexpr (z == 3) {
                 if constexpr (q == 0) ++pair<p, X>(c);
