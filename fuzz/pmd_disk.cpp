@@ -2,7 +2,6 @@
 // port 4Ch, answer bytes read from it and status reads of port 4Eh, over a card with an image in
 // each drive; nothing outside the card may change (the server mounts, lists and makes images).
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 #include "fuzz/fuzz_support.h"
@@ -10,12 +9,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::reset_card();
-    for (int d = 0; d < 4; ++d) {
-        const std::string image = "/sidecar/d" + std::to_string(d) + ".img";
-        std::ofstream(fuzz::card() + image, std::ios::binary) << std::string(36 * 128 * (d + 1), char('A' + d));
-        std::ofstream(fuzz::card() + "/sidecar/pmdfd" + std::to_string(d) + ".cfg", std::ios::binary) << image;
-    }
+    static const std::string image[4] = {std::string(36 * 128, 'A'), std::string(36 * 128 * 2, 'B'),
+                                         std::string(36 * 128 * 3, 'C'), std::string(36 * 128 * 4, 'D')};
+    fuzz::reset_card({{"/sidecar/d0.img", image[0]},
+                      {"/sidecar/d1.img", image[1]},
+                      {"/sidecar/d2.img", image[2]},
+                      {"/sidecar/d3.img", image[3]},
+                      {"/sidecar/pmdfd0.cfg", "/sidecar/d0.img"},
+                      {"/sidecar/pmdfd1.cfg", "/sidecar/d1.img"},
+                      {"/sidecar/pmdfd2.cfg", "/sidecar/d2.img"},
+                      {"/sidecar/pmdfd3.cfg", "/sidecar/d3.img"}});
     pmd_disk_init();
     fuzz::Input in{data, size};
     while (in.more()) {

@@ -2,7 +2,7 @@
 // Input: a 16-bit image length and the image (the Quick Disk's and, repeated to its size, the
 // RAM disc's), then (port, value) pairs for either device.
 #include <cstdint>
-#include <fstream>
+#include <string>
 
 #include "fuzz/fuzz_support.h"
 #include "sidecar/quickdisk.h"
@@ -10,23 +10,24 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::reset_card();
     fuzz::Input in{data, size};
     const size_t length = in.word();
-    {
-        std::ofstream qd(fuzz::card() + "/sidecar/mzfloader.mzq", std::ios::binary);
-        std::ofstream rd(fuzz::card() + "/sidecar/ramdisc.dat", std::ios::binary);
-        const size_t start = in.at;
-        for (size_t i = 0; i < length && in.more(); ++i) {
-            const char c = char(in.byte());
-            qd.put(c);
-            rd.put(c);
-        }
-        // A RAM disc image of 64 KiB or more in whole banks, or one too short to use.
-        const size_t ram_size = (length & 1) ? 0x10000 * (1 + (length >> 15)) : length;
-        for (size_t i = in.at - start; i < ram_size; ++i)
-            rd.put(char(i));
-    }
+    const std::string_view image = in.bytes(length);
+    // A RAM disc image of 64 KiB or more in whole banks, or one too short to use.
+    // The rest of a long one counts up; the pattern is made once (a loop here costs more than
+    // the whole input).
+    static const std::string FILL = [] {
+        std::string f(0x30000, 0);
+        for (size_t i = 0; i < f.size(); ++i)
+            f[i] = char(i);
+        return f;
+    }();
+    const size_t ram_size = (length & 1) ? 0x10000 * (1 + (length >> 15)) : length;
+    static std::string ram;
+    ram.assign(image);
+    if (ram_size > ram.size())
+        ram.append(FILL, ram.size(), ram_size - ram.size());
+    fuzz::reset_card({{"/sidecar/mzfloader.mzq", image}, {"/sidecar/ramdisc.dat", ram}});
     qd_init();
     ramdisc_init();
     static const uint16_t RAMDISC_PORTS[] = {0xE9, 0xEA, 0xEB, 0xEC, 0xF8, 0xF9, 0xFA};
