@@ -284,8 +284,8 @@ FsResult open_host_path(FsFile* file, uint8_t mode)
 
 FsResult fs_open(FsFile* file, const char* path, uint8_t mode)
 {
+    fs_close(file); // a record reused for another file lets go of the old one
     file->open = 0;
-    file->handle = 0;
     const FsResult r = resolve_inside(path, false, true, file->path, FS_NO_FILE);
     if (r != FS_OK) return r;
     return open_host_path(file, mode);
@@ -293,8 +293,8 @@ FsResult fs_open(FsFile* file, const char* path, uint8_t mode)
 
 FsResult fs_open_host(FsFile* file, const char* host_path, uint8_t mode)
 {
+    fs_close(file);
     file->open = 0;
-    file->handle = 0;
     const size_t n = strlen(host_path);
     if (n >= sizeof file->path) return FS_NO_FILE;
     memcpy(file->path, host_path, n + 1);

@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 constexpr size_t BMP_PIXELS = 118; // the bottom row: emulated line 299, all border
+constexpr size_t BOOT_SECTOR = 0x200; // in an image mzmedia makes: after the disk and track headers
 
 struct Result {
     int status;
@@ -75,6 +76,18 @@ protected:
         const std::string command = std::string(MZMEDIA_TOOL) + " mzf RED 1200 1200 " + quoted((dir / "red.bin").string()) +
                                     " " + quoted((dir / name).string()) + " > /dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    // A card whose drive 0 boots the program that keeps writing to the RAM disc (64 KiB of
+    // zeros) and to the floppy's boot sector (programs/keeps_writing.asm).
+    void make_writing_card() const
+    {
+        fs::create_directories(dir / "SD" / "sidecar");
+        write_bytes(dir / "SD" / "sidecar" / "ramdisc.dat", Bytes(0x10000, 0));
+        const std::string make = std::string(MZMEDIA_TOOL) + " mzf WRITER 1200 1200 " + quoted(KEEPS_WRITING_PROGRAM) + " " +
+                                 quoted((dir / "writer.mzf").string()) + " > /dev/null";
+        ASSERT_EQ(std::system(make.c_str()), 0);
+        mzmedia("dsk", "writer.mzf", "SD/sidecar/disk.dsk");
+        std::ofstream(dir / "SD" / "sidecar" / "fd0.cfg") << "/sidecar/disk.dsk";
     }
     void mzmedia(const std::string& kind, const std::string& in, const std::string& out) const
     {
@@ -230,28 +243,31 @@ TEST_F(CommandLine, HeadlessRunsTypeRecordAndGiveTheSameFilesEveryTime)
 
 TEST_F(CommandLine, SigtermAndSigintQuitAsTheWindowsCloseDoesAndLoseNothing)
 {
-    // A program that keeps changing the byte at 0010h of the RAM disc (counting 1 to 255): the
-    // changed block never rests the 50 frames the write-back waits for, so only the exit path
-    // can save it.
-    const Bytes program = {0x3E, 0x00, 0xD3, 0xE9,       // bank 0
-                           0x01, 0xEB, 0x00, 0x16, 0x01, // LD BC,00EBh; LD D,1
-                           0x3E, 0x10, 0xED, 0x79,       // loop: address 0010h
-                           0x7A, 0xD3, 0xEA,             // the count
-                           0x14, 0x20, 0xF6, 0x14, 0x18, 0xF3}; // INC D, skipping 0
-    write_bytes(dir / "writer.bin", program);
-    const std::string make = std::string(MZMEDIA_TOOL) + " mzf WRITER 1200 1200 " + quoted((dir / "writer.bin").string()) +
-                             " " + quoted((dir / "writer.mzf").string()) + " > /dev/null";
-    ASSERT_EQ(std::system(make.c_str()), 0);
     for (const char* signal : {"TERM", "INT"}) {
-        fs::create_directories(dir / "SD" / "sidecar");
-        write_bytes(dir / "SD" / "sidecar" / "ramdisc.dat", Bytes(0x10000, 0));
+        make_writing_card();
         const std::string command = "cd " + quoted(dir.string()) + " && (SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " +
-                                    KESTREL_BINARY + " --mute writer.mzf & pid=$!; sleep 5; kill -" + signal +
-                                    " $pid; wait $pid)";
+                                    KESTREL_BINARY + " --mute & pid=$!; sleep 5; kill -" + signal + " $pid; wait $pid)";
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal;
         const std::string ram = read_text(dir / "SD" / "sidecar" / "ramdisc.dat");
         ASSERT_EQ(ram.size(), 0x10000u) << signal;
         EXPECT_NE(ram[0x10], 0) << signal << ": what was written before the quit is in the file";
+        // The boot sector (never 256 equal bytes) holds the count in every byte.
+        const std::string sector = read_text(dir / "SD" / "sidecar" / "disk.dsk").substr(BOOT_SECTOR, 256);
+        EXPECT_EQ(sector, std::string(256, sector[0])) << signal;
     }
+}
+
+TEST_F(CommandLine, AnAudioDeviceThatWillNotOpenEndsTheRunAndLeavesTheFilesWhole)
+{
+    make_writing_card();
+    const std::string ram = read_text(dir / "SD" / "sidecar" / "ramdisc.dat");
+    const std::string disk = read_text(dir / "SD" / "sidecar" / "disk.dsk");
+    const std::string command = "cd " + quoted(dir.string()) + " && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=no-such-card " +
+                                KESTREL_BINARY + " 2> err.txt";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255);
+    EXPECT_EQ(read_text(dir / "err.txt").rfind("Couldn't open audio: ", 0), 0u) << read_text(dir / "err.txt");
+    EXPECT_EQ(read_text(dir / "SD" / "sidecar" / "ramdisc.dat"), ram);
+    EXPECT_EQ(read_text(dir / "SD" / "sidecar" / "disk.dsk"), disk);
 }

@@ -178,6 +178,20 @@ TEST_F(Storage, reads_stop_at_the_end_seeks_are_absolute_and_truncation_cuts_at_
     EXPECT_EQ(host_text(sd / "digits"), "0123");
 }
 
+// A program that opens file after file through one record (the fuzzer's storage stream did)
+// must not run the host out of file handles.
+TEST_F(Storage, a_record_opened_again_lets_go_of_the_file_it_held)
+{
+    const auto handles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = handles();
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(fs_open(&file, i % 2 ? "top.txt" : "x/in.txt", FS_READ), FS_OK);
+    EXPECT_EQ(card_text("top.txt"), "top.txt");
+    EXPECT_EQ(handles(), before + 1);
+    fs_close(&file);
+    EXPECT_EQ(handles(), before);
+}
+
 TEST_F(Storage, card_paths_resolve_against_the_current_directory)
 {
     put("x/a..b", "dots");

@@ -212,6 +212,45 @@ TEST_F(DiskServer, MountRewritesTheDriveFileAndSetsTheHostReadOnlyAttribute)
     EXPECT_EQ(exchange(frame('R', {0x80, 0x00}), 131), Bytes{ERROR});
 }
 
+// A mounted name, and what the drive then reads, writes and blanks, stays on the card: "..",
+// absolute paths, a name too long to hold, a NUL inside the name, and links planted on the card
+// that point outside it.
+TEST_F(DiskServer, MountedNamesNeverReachOutsideTheCard)
+{
+    namespace fs = std::filesystem;
+    const fs::path outside = root.string() + "-outside";
+    fs::create_directories(outside);
+    const Bytes secret = pattern(3 * PER_TRACK * RECORD, 5);
+    std::ofstream(outside / "secret.img", std::ios::binary)
+        .write(reinterpret_cast<const char*>(secret.data()), std::streamsize(secret.size()));
+    fs::create_symlink(outside / "secret.img", root / "sidecar" / "link.img");
+    fs::create_symlink(outside, root / "out");
+    const std::string up = "../" + outside.filename().string() + "/secret.img";
+    std::string climb;
+    while (climb.size() < 200)
+        climb += "../";
+    const std::string names[] = {up, "sidecar/../" + up, outside.string() + "/secret.img", "out/secret.img",
+                                 "sidecar/link.img", climb + outside.relative_path().string() + "/secret.img",
+                                 std::string("sidecar/d0.img\0/", 16) + up, std::string(250, 'A'), "out/new.img"};
+    Bytes write{0x80, 0x00};
+    write.resize(2 + RECORD, 0xE7);
+    for (const std::string& name : names) {
+        Bytes mount{0x01, 0x01};
+        const Bytes n = named(name);
+        mount.insert(mount.end(), n.begin(), n.end());
+        exchange(frame('H', mount), 2);
+        exchange(frame('H', {0x01, 0x00, 0xFF}), 2); // the attribute alone, on what is mounted
+        EXPECT_NE(exchange(frame('R', {0x80, 0x00}), 131), record_answer(secret, 0, 0)) << name;
+        exchange(frame('W', write), 2);
+        exchange(frame('N', n), 2);
+    }
+    std::ifstream in(outside / "secret.img", std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), secret);
+    EXPECT_NE(fs::status(outside / "secret.img").permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside), {}), 1);
+    fs::remove_all(outside);
+}
+
 TEST_F(DiskServer, BlankImagesDirectoriesAndListings)
 {
     const auto with = [](const std::string& n) { return frame(n[0], named(n.substr(1))); };
