@@ -146,6 +146,7 @@ void wr_vram700(uint16_t address, uint8_t value)
         return;
     mz700_vram_write_wait();
     video_ram[address & VRAM700_MASK] = value;
+    mz700_text_written(address & VRAM700_MASK);
 }
 
 int rd_pcg700(uint16_t address)
@@ -164,6 +165,7 @@ void wr_pcg700(uint16_t address, uint8_t value)
     }
     mz700_vram_write_wait();
     video_ram[address & VRAM700_MASK] = value;
+    mz700_text_written(address & VRAM700_MASK);
 }
 
 void map_system_page(int page, int entry)

@@ -89,6 +89,7 @@ void build_video_tables()
         video_ram[MZ700_CODES + i] = 0;
         video_ram[MZ700_ATTRS + i] = MZ700_BLANK_ATTR;
     }
+    mz700_text_stale();
 }
 
 // ---- registers --------------------------------------------------------------------------
@@ -317,6 +318,39 @@ namespace {
 
 uint8_t* row_codes(int32_t row) { return &main_ram[LINE_CODE_BUFFER + uint32_t(row) * LINE_CODE_BYTES]; }
 
+// What a text line was expanded from: the epoch (moved by character RAM writes and every
+// change the lines cannot see; 0 marks a line holding something else) and its text row's
+// version (moved by writes to the row's codes or attributes).
+struct TextSource {
+    uint32_t epoch = 0, version = 0;
+    bool operator==(const TextSource&) const = default;
+};
+constexpr int32_t TEXT_ROWS = DISPLAY_ROWS / 8;
+uint32_t text_epoch = 1;
+std::array<uint32_t, TEXT_ROWS> text_row_version{};
+std::array<TextSource, DISPLAY_ROWS> expanded_from{};
+
+} // namespace
+
+void mz700_text_stale()
+{
+    if (++text_epoch == 0)
+        text_epoch = 1;
+}
+
+void mz700_text_written(uint32_t offset)
+{
+    if (offset < MZ700_CODES) {
+        mz700_text_stale(); // a glyph may be on any line
+        return;
+    }
+    const uint32_t cell = (offset - MZ700_CODES) % MZ700_AREA_BYTES; // codes and attributes alike
+    if (cell < uint32_t(TEXT_ROWS * ROW_BYTES))
+        ++text_row_version[cell / ROW_BYTES];
+}
+
+namespace {
+
 void render_mz700_row(int32_t row, uint8_t* out)
 {
     const uint32_t cell = MZ700_CODES + uint32_t(row / 8) * ROW_BYTES;
@@ -390,12 +424,20 @@ void render_line(int32_t line)
     if (row < 0 || row >= DISPLAY_ROWS || !is_mz800_family(machine_kind))
         return;
     uint8_t* out = row_codes(row);
-    if (row >= STATUS_FIRST_ROW && status_visible)
+    TextSource& from = expanded_from[row];
+    if (row >= STATUS_FIRST_ROW && status_visible) {
         status_row_codes(row - STATUS_FIRST_ROW, out);
-    else if (machine_kind == MZ700_MODE)
+        from.epoch = 0;
+    } else if (machine_kind == MZ700_MODE) {
+        const TextSource now{text_epoch, text_row_version[row / 8]};
+        if (from == now)
+            return; // the line's codes are what expanding it again would give
         render_mz700_row(row, out);
-    else
+        from = now;
+    } else {
         render_mz800_row(row, out);
+        from.epoch = 0;
+    }
 }
 
 // ---- presentation -----------------------------------------------------------------------

@@ -65,5 +65,11 @@ void screenshot_line(int32_t line, uint8_t* row);
 void mz700_vram_read_wait();
 void mz700_vram_write_wait();
 
+// MZ-700 text lines are expanded again only when what they show has changed. Every write to
+// the text screen or character RAM (offset into VideoRam) reports itself here; so does every
+// other change the lines cannot see (selection, mode switch, a fresh start).
+void mz700_text_written(uint32_t offset);
+void mz700_text_stale();
+
 // The GDG's power-on registers as mz_start leaves them (dmd, scroll offset, border).
 void gdg_start();

@@ -42,6 +42,7 @@ void mz800_select(MachineKind)
     install_ports(mz_io_read, mz_io_write);
     install_sound_source(mz800_sound);
     install_picture({record_line, mz800_line_done, present_line, screenshot_line});
+    mz700_text_stale(); // another machine or mode has had the line buffer and the video RAM
 }
 
 void mz800_reset()

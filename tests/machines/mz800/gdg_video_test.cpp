@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "machines/keyboard.h"
 #include "machines/mz800/banking.h"
@@ -535,6 +536,41 @@ TEST_F(Picture, Mz700TextShowsGlyphsInAttributeColours)
             const uint8_t colour = mz700_colour((glyph >> d) & 1 ? (attr >> 4) & 7 : attr & 7);
             ASSERT_EQ(line[40 + 8 * c + d], colour * 0x11) << "column " << c << " dot " << d;
         }
+}
+
+// A text line is expanded again only when something it shows has changed; every change a
+// program or the user can make must still reach the picture.
+TEST_F(Picture, Mz700TextLinesFollowEveryChangeToWhatTheyShow)
+{
+    out(0xCE, 0x08);
+    video_ram.fill(0);
+    build_video_tables();
+    const int line = FIRST_LINE + 192 + 2; // text row 24, glyph row 2, under the status line
+    const auto column0 = [line] {
+        const uint8_t* shown = show_line(line);
+        return std::vector<uint8_t>(shown + 40, shown + 48);
+    };
+    const std::vector<uint8_t> blank = column0();
+    wr_pcg700(0xC000 + 0x41 * 8 + 2, 0xFF); // glyph 41h, row 2: all dots
+    EXPECT_EQ(column0(), blank);            // not on screen yet
+    wr_vram700(0xD000 + 24 * 40, 0x41);
+    const std::vector<uint8_t> lit = column0();
+    EXPECT_NE(lit, blank);
+    wr_pcg700(0xC000 + 0x41 * 8 + 2, 0x00); // the glyph changes under the same code
+    EXPECT_EQ(column0(), blank);
+    wr_pcg700(0xC000 + 0x41 * 8 + 2, 0xFF);
+    wr_vram700(0xD800 + 24 * 40, 0x00); // the attribute: black on black
+    EXPECT_EQ(column0(), std::vector<uint8_t>(8, 0));
+    wr_vram700(0xD800 + 24 * 40, 0x71); // back to white on blue
+    EXPECT_EQ(column0(), lit);
+    status_visible = 1; // the status row takes the line buffer, and gives it back
+    EXPECT_NE(column0(), lit);
+    status_visible = 0;
+    EXPECT_EQ(column0(), lit);
+    out(0xCE, 0x00); // MZ-800 mode a moment, the glyph cleared through the planes
+    video_ram[0x41 * 8 + 2] = 0;
+    out(0xCE, 0x08);
+    EXPECT_EQ(column0(), blank);
 }
 
 // While F9 is held the status line replaces the last eight picture lines, drawn with the
