@@ -142,6 +142,15 @@ void check_canary()
     }
 }
 
+size_t open_handles()
+{
+    std::error_code e;
+    size_t n = 0;
+    for (auto it = fs::directory_iterator("/proc/self/fd", e); !e && it != fs::directory_iterator(); it.increment(e))
+        ++n;
+    return n;
+}
+
 std::string Input::name(size_t max)
 {
     std::string s;

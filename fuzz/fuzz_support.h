@@ -18,6 +18,8 @@ using CardFile = std::pair<const char*, std::string_view>;
 // Puts the card back as it started (skipped when nothing changed it), writes the caller's files
 // and mounts it as the storage root.
 void reset_card(std::initializer_list<CardFile> files = {});
+// How many files the process holds open.
+size_t open_handles();
 // Aborts when anything in the canary folder beside the card was created, changed or deleted.
 void check_canary();
 

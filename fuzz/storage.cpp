@@ -1,6 +1,7 @@
 // Fuzz target: every storage operation with names of arbitrary bytes (dot-dot, absolute paths,
 // over-long names, the links planted in the card); nothing outside the card may change.
 #include <cstdint>
+#include <cstdlib>
 
 #include "fuzz/fuzz_support.h"
 #include "host/storage.h"
@@ -8,6 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::reset_card();
+    const size_t handles = fuzz::open_handles();
     fuzz::Input in{data, size};
     FsFile file{};
     FsDir dir{};
@@ -38,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     fs_close(&file);
     fs_closedir(&dir);
+    if (fuzz::open_handles() != handles)
+        std::abort(); // a record let go of a host file without closing it
     fuzz::check_canary();
     return 0;
 }
