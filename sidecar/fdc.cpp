@@ -284,6 +284,11 @@ void write_command(uint8_t c)
     if (fdc.poll_count)
         lower_interrupt();
     fdc.command = c;
+    // A new command ends the transfer the last one left, as on the chip; only the commands that
+    // start one set it up again (a read address that finds no track, or a command this
+    // controller does not carry out, transfers nothing).
+    fdc.remaining = 0;
+    fdc.index = 0;
     if (c < 0x80) {
         type_one(c);
     } else if (c < 0xC0) {

@@ -235,6 +235,24 @@ TEST_F(Floppy, ReadSectorDeliversTheImageBytesInChunksOfTheBuffer)
     }
 }
 
+// A command written in the middle of a transfer ends it: a read address that finds no track, or
+// a command the controller does not carry out, leaves no sector bytes to read (the fuzzer found
+// such a stream reading past the sector buffer).
+TEST_F(Floppy, ACommandThatStartsNoTransferEndsTheOneUnderWay)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}}));
+    for (uint8_t command : {READ_ADDRESS, uint8_t(0xE0)}) { // E0h: read track, not carried out
+        put(TRACK, 0);
+        put(SECTOR, 1);
+        put(COMMAND, READ_SECTOR);
+        read_bytes(10);
+        put(TRACK, 40); // no such track in the image
+        put(DATA, 0x5A);
+        put(COMMAND, command);
+        EXPECT_EQ(read_bytes(300), std::vector<uint8_t>(300, 0x5A)) << int(command);
+    }
+}
+
 TEST_F(Floppy, MissingSectorsAndTracksReportRecordNotFound)
 {
     start_with(make_image({{0, 0, sixteen_sectors()}}));
