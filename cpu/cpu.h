@@ -12,7 +12,8 @@ void cpu_reset_z80(CpuState& c);
 void cpu_reset_8080(CpuState& c);
 
 // Copies handler set A (kinds 0, 1), B (2, 3) or C (4) into dispatch_table and
-// points cycle_table at the matching cost table.
+// points cycle_table at the matching cost table. While cycle_table is that table, the run
+// loop runs the set's threaded form (handler_sets.h), which calls the same handlers.
 void install_handler_set(MachineKind kind);
 
 // Charges n internal cycles at an address, stretched by the ZX video logic (global cpu).

@@ -1,5 +1,6 @@
 #include "cpu/handler_sets.h"
 
+#include "cpu/cycle_tables.h"
 #include "cpu/i8080.h"
 #include "cpu/z80_prefix.h"
 
@@ -28,3 +29,34 @@ struct Table8080 {
 constexpr HandlerSet HANDLER_SET_A = z80::BASE_HANDLERS<TimingA>;
 constexpr HandlerSet HANDLER_SET_B = z80::BASE_HANDLERS<TimingB>;
 constexpr HandlerSet HANDLER_SET_C = z80::make_table<Table8080>(z80::ALL_OPCODES);
+
+namespace {
+
+// One entry of a threaded set: what the run loop does around a handler, with the base cost
+// known at compile time, then the next opcode's fetch and a jump into its entry, for as long
+// as the scan line lasts and no event is pending. The chain is at most one line of
+// instructions deep even where the compiler does not turn the last call into a jump.
+template <const HandlerSet& SET, const CycleTable& COSTS, const HandlerSet& NEXT, int OP>
+void threaded(CpuState& c)
+{
+    constexpr OpHandler HANDLER = SET[OP];
+    c.cycles -= COSTS[OP];
+    ++c.r;
+    HANDLER(c);
+    if (c.line_start - c.cycles > c.cycles_per_line || c.events)
+        return;
+    const uint8_t op = bus_read(c, c.pc);
+    ++c.pc;
+    NEXT[op](c);
+}
+
+template <const HandlerSet& SET, const CycleTable& COSTS, const HandlerSet& NEXT>
+struct ThreadedTable {
+    template <int OP> static constexpr OpHandler entry() { return &threaded<SET, COSTS, NEXT, OP>; }
+};
+
+} // namespace
+
+constexpr HandlerSet THREADED_SET_A = z80::make_table<ThreadedTable<HANDLER_SET_A, CYCLES_A, THREADED_SET_A>>(z80::ALL_OPCODES);
+constexpr HandlerSet THREADED_SET_B = z80::make_table<ThreadedTable<HANDLER_SET_B, CYCLES_B, THREADED_SET_B>>(z80::ALL_OPCODES);
+constexpr HandlerSet THREADED_SET_C = z80::make_table<ThreadedTable<HANDLER_SET_C, CYCLES_C, THREADED_SET_C>>(z80::ALL_OPCODES);

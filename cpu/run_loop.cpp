@@ -21,8 +21,9 @@ HostClock host_clock = {SDL_GetTicks, SDL_Delay};
 
 namespace {
 
-// The cost table that goes with the handler set in dispatch_table.
+// The cost table that goes with the handler set in dispatch_table, and that set's threaded form.
 const uint8_t* installed_cycles = CYCLES_A.data();
+const OpHandler* installed_threaded = THREADED_SET_A.data();
 
 // Grants the host time elapsed since last_ticks at the current speed.
 void credit_host_time(uint32_t now, int32_t cycles_per_10ms)
@@ -82,12 +83,19 @@ uint32_t cpu_run(CpuState& c)
     uint32_t latest_reading = 0;
     bool have_reading = false;
     sync_direct_pages();
+    // The threaded set runs whole stretches of a line; it holds its costs as constants, so it
+    // is used only while the live cost table is the one that belongs to the installed set.
+    const OpHandler* const threaded = c.cycle_table == installed_cycles ? installed_threaded : nullptr;
     for (;;) {
         const uint8_t op = bus_read(c, c.pc);
         ++c.pc;
-        c.cycles -= c.cycle_table[op];
-        ++c.r;
-        dispatch_table[op](c);
+        if (threaded) {
+            threaded[op](c);
+        } else {
+            c.cycles -= c.cycle_table[op];
+            ++c.r;
+            dispatch_table[op](c);
+        }
         if (c.line_start - c.cycles > c.cycles_per_line)
             end_line(c, latest_reading, have_reading);
         if (c.events)
@@ -135,14 +143,17 @@ void install_handler_set(MachineKind kind)
     case ZX128:
         dispatch_table = HANDLER_SET_B;
         installed_cycles = CYCLES_B.data();
+        installed_threaded = THREADED_SET_B.data();
         break;
     case PMD85:
         dispatch_table = HANDLER_SET_C;
         installed_cycles = CYCLES_C.data();
+        installed_threaded = THREADED_SET_C.data();
         break;
     default:
         dispatch_table = HANDLER_SET_A;
         installed_cycles = CYCLES_A.data();
+        installed_threaded = THREADED_SET_A.data();
         break;
     }
     cpu.cycle_table = installed_cycles;

@@ -2,6 +2,7 @@
 // instruction, fetching through the sixteen page slots, and the refresh counter.
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -365,6 +366,79 @@ TEST_F(RunLoop, the_refresh_counter_sums_the_fetches_of_a_whole_run)
         EXPECT_EQ(cpu_run(cpu), EV_TRACE_STOP);
         EXPECT_EQ(cpu.pc, uint16_t(at + 2));
         EXPECT_EQ(cpu.r, uint8_t(0xF0 + fetches)); // all eight bits count and wrap
+    }
+}
+
+// The run loop runs the installed set's threaded form while the live cost table is that set's;
+// with any other table it calls the handlers one at a time. Over the same pseudo-random program
+// (every opcode, prefix and operand shape, self-modifying, with port writes raising events in
+// mid-line, and every third line's end raising one) both must leave the same processor,
+// memory, line count and stops. Random code soon settles into a loop, so each stop leaves any
+// HALT and goes on at another address.
+void out_raises_on_some_ports(uint16_t port, uint8_t) { if ((port & 7) == 0) event_raise(EV_INT); }
+void every_third_line_raises() { if (flat::scanlines % 3 == 0) event_raise(EV_LINE_PENDING); }
+
+struct RunResult {
+    Snapshot regs;
+    uint16_t pc;
+    uint8_t r;
+    int32_t cycles, line_start;
+    uint64_t lines;
+    unsigned stops;
+    std::array<uint8_t, 65536> memory;
+    friend bool operator==(const RunResult&, const RunResult&) = default;
+};
+
+RunResult run_random_program(MachineKind kind, bool one_at_a_time)
+{
+    install_machine(kind);
+    uint32_t lfsr = 0xACE1u + kind;
+    for (uint8_t& b : flat::memory) {
+        lfsr = lfsr * 1664525u + 1013904223u;
+        b = uint8_t(lfsr >> 24);
+    }
+    flat::port_out = out_raises_on_some_ports;
+    const std::array<uint8_t, 256> same_costs = [] {
+        std::array<uint8_t, 256> t{};
+        std::copy_n(cpu.cycle_table, 256, t.begin());
+        return t;
+    }();
+    if (one_at_a_time)
+        cpu.cycle_table = same_costs.data();
+    extra_hook = every_third_line_raises;
+    line_limit = 3000;
+    RunResult out{};
+    while (!(cpu_run(cpu) & EV_TRACE_STOP)) {
+        ++out.stops;
+        cpu.events = 0;
+        cpu.control &= uint8_t(~CTRL_HALTED);
+        cpu.pc = uint16_t(out.stops * 0x9E37u); // random code soon loops: start afresh elsewhere
+    }
+    out.regs = snapshot();
+    out.pc = cpu.pc;
+    out.r = cpu.r;
+    out.cycles = cpu.cycles;
+    out.line_start = cpu.line_start;
+    out.lines = flat::scanlines;
+    out.memory = flat::memory;
+    return out;
+}
+
+TEST_F(RunLoop, the_threaded_handlers_run_a_program_as_the_handlers_called_one_at_a_time_do)
+{
+    for (MachineKind kind : {MZ800, ZX48, PMD85}) {
+        SCOPED_TRACE(testing::Message() << "kind " << int(kind));
+        const auto threaded = std::make_unique<RunResult>(run_random_program(kind, false));
+        const auto plain = std::make_unique<RunResult>(run_random_program(kind, true));
+        EXPECT_GT(plain->stops, 1000u);
+        EXPECT_EQ(threaded->stops, plain->stops);
+        EXPECT_EQ(threaded->regs, plain->regs);
+        EXPECT_EQ(threaded->pc, plain->pc);
+        EXPECT_EQ(threaded->r, plain->r);
+        EXPECT_EQ(threaded->cycles, plain->cycles);
+        EXPECT_EQ(threaded->line_start, plain->line_start);
+        EXPECT_EQ(threaded->lines, plain->lines);
+        EXPECT_TRUE(threaded->memory == plain->memory);
     }
 }
 
