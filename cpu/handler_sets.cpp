@@ -36,27 +36,31 @@ namespace {
 // known at compile time, then the next opcode's fetch and a jump into its entry, for as long
 // as the scan line lasts and no event is pending. The chain is at most one line of
 // instructions deep even where the compiler does not turn the last call into a jump.
-template <const HandlerSet& SET, const CycleTable& COSTS, const HandlerSet& NEXT, int OP>
-void threaded(CpuState& c)
+// pc (past the opcode), cycles and r travel from entry to entry in registers: each entry
+// stores them for its handler and whatever else looks, but never waits on reading them back
+// from memory, which would make every instruction wait on the one before.
+template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT, int OP>
+void threaded(CpuState& c, uint16_t pc, int32_t cycles, uint8_t r)
 {
     constexpr OpHandler HANDLER = SET[OP];
-    c.cycles -= COSTS[OP];
-    ++c.r;
+    c.pc = pc;
+    c.cycles = cycles - COSTS[OP];
+    c.r = uint8_t(r + 1);
     HANDLER(c);
     if (c.line_start - c.cycles > c.cycles_per_line || c.events)
         return;
-    const uint8_t op = bus_read(c, c.pc);
-    ++c.pc;
-    NEXT[op](c);
+    const uint16_t at = c.pc;
+    const uint8_t op = bus_read(c, at);
+    NEXT[op](c, uint16_t(at + 1), c.cycles, c.r);
 }
 
-template <const HandlerSet& SET, const CycleTable& COSTS, const HandlerSet& NEXT>
+template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT>
 struct ThreadedTable {
-    template <int OP> static constexpr OpHandler entry() { return &threaded<SET, COSTS, NEXT, OP>; }
+    template <int OP> static constexpr ThreadedEntry entry() { return &threaded<SET, COSTS, NEXT, OP>; }
 };
 
 } // namespace
 
-constexpr HandlerSet THREADED_SET_A = z80::make_table<ThreadedTable<HANDLER_SET_A, CYCLES_A, THREADED_SET_A>>(z80::ALL_OPCODES);
-constexpr HandlerSet THREADED_SET_B = z80::make_table<ThreadedTable<HANDLER_SET_B, CYCLES_B, THREADED_SET_B>>(z80::ALL_OPCODES);
-constexpr HandlerSet THREADED_SET_C = z80::make_table<ThreadedTable<HANDLER_SET_C, CYCLES_C, THREADED_SET_C>>(z80::ALL_OPCODES);
+constexpr ThreadedSet THREADED_SET_A = z80::make_table<ThreadedTable<HANDLER_SET_A, CYCLES_A, THREADED_SET_A>>(z80::ALL_OPCODES);
+constexpr ThreadedSet THREADED_SET_B = z80::make_table<ThreadedTable<HANDLER_SET_B, CYCLES_B, THREADED_SET_B>>(z80::ALL_OPCODES);
+constexpr ThreadedSet THREADED_SET_C = z80::make_table<ThreadedTable<HANDLER_SET_C, CYCLES_C, THREADED_SET_C>>(z80::ALL_OPCODES);

@@ -23,7 +23,7 @@ namespace {
 
 // The cost table that goes with the handler set in dispatch_table, and that set's threaded form.
 const uint8_t* installed_cycles = CYCLES_A.data();
-const OpHandler* installed_threaded = THREADED_SET_A.data();
+const ThreadedEntry* installed_threaded = THREADED_SET_A.data();
 
 // Grants the host time elapsed since last_ticks at the current speed.
 void credit_host_time(uint32_t now, int32_t cycles_per_10ms)
@@ -85,13 +85,13 @@ uint32_t cpu_run(CpuState& c)
     sync_direct_pages();
     // The threaded set runs whole stretches of a line; it holds its costs as constants, so it
     // is used only while the live cost table is the one that belongs to the installed set.
-    const OpHandler* const threaded = c.cycle_table == installed_cycles ? installed_threaded : nullptr;
+    const ThreadedEntry* const threaded = c.cycle_table == installed_cycles ? installed_threaded : nullptr;
     for (;;) {
         const uint8_t op = bus_read(c, c.pc);
-        ++c.pc;
         if (threaded) {
-            threaded[op](c);
+            threaded[op](c, uint16_t(c.pc + 1), c.cycles, c.r);
         } else {
+            ++c.pc;
             c.cycles -= c.cycle_table[op];
             ++c.r;
             dispatch_table[op](c);
