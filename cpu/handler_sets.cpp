@@ -43,6 +43,9 @@ template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEX
 void threaded(CpuState& c, uint16_t pc, int32_t cycles, uint8_t r)
 {
     constexpr OpHandler HANDLER = SET[OP];
+    // Only a prefix's handler counts a fetch of its own or writes r (LD R,A); after any other,
+    // r is the count this entry stored.
+    constexpr bool MAY_MOVE_R = OP == 0xCB || OP == 0xDD || OP == 0xED || OP == 0xFD;
     c.pc = pc;
     c.cycles = cycles - COSTS[OP];
     c.r = uint8_t(r + 1);
@@ -51,7 +54,7 @@ void threaded(CpuState& c, uint16_t pc, int32_t cycles, uint8_t r)
         return;
     const uint16_t at = c.pc;
     const uint8_t op = bus_read(c, at);
-    NEXT[op](c, uint16_t(at + 1), c.cycles, c.r);
+    NEXT[op](c, uint16_t(at + 1), c.cycles, MAY_MOVE_R ? c.r : uint8_t(r + 1));
 }
 
 template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT>

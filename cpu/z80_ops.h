@@ -67,10 +67,17 @@ inline bool condition(const CpuState& c)
     return (CC & 1) ? set : !set;
 }
 
+// pc moves past the byte before the read (an open-bus page answers with the byte before pc)
+// and is stored again after it: no page handler moves pc, and saying so lets the compiler keep
+// pc in a register past a read that went through a handler.
 template <class T>
 inline uint8_t fetch(CpuState& c)
 {
-    return T::rd(c, c.pc++);
+    const uint16_t at = c.pc;
+    c.pc = uint16_t(at + 1);
+    const uint8_t v = T::rd(c, at);
+    c.pc = uint16_t(at + 1);
+    return v;
 }
 
 template <class T>
