@@ -12,11 +12,11 @@ extern const HandlerSet HANDLER_SET_A;
 extern const HandlerSet HANDLER_SET_B;
 extern const HandlerSet HANDLER_SET_C;
 
-// The same sets in threaded form, for the run loop: entry OP is handed the address past its
-// opcode, the cycle count and r as they stand after the fetch; it stores them less OP's cost
-// from its cycle table (A, B, C) and plus the fetch's count, runs the handler, then, while the
-// scan line lasts and no event is pending, fetches the next opcode and goes on into its entry;
-// it returns when the line has ended or an event is pending. The steps and their order are the
+// The same sets in threaded form, for the run loop: entry OP is handed pc past its opcode and
+// the cycle count and r as they stood at the fetch; it stores pc, the cycles less OP's cost from
+// its cycle table (A, B, C) and r counting the fetch, runs the handler, then, while the scan
+// line lasts and no event is pending, fetches the next opcode and goes on into its entry; it
+// returns when the line has ended or an event is pending. The steps and their order are the
 // run loop's.
 using ThreadedEntry = void (*)(CpuState&, uint16_t pc, int32_t cycles, uint8_t r);
 using ThreadedSet = std::array<ThreadedEntry, 256>;
