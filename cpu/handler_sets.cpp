@@ -37,8 +37,8 @@ namespace {
 // as the scan line lasts and no event is pending. The chain is at most one line of
 // instructions deep even where the compiler does not turn the last call into a jump.
 // pc (past the opcode), cycles and r travel from entry to entry in registers: each entry
-// stores them for its handler and whatever else looks, but never waits on reading them back
-// from memory, which would make every instruction wait on the one before.
+// stores them for its handler and whatever else looks, and reads them back only where the
+// handler may have moved them, so that an instruction rarely waits on the one before.
 template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT, int OP>
 void threaded(CpuState& c, uint16_t pc, int32_t cycles, uint8_t r)
 {
