@@ -5,8 +5,11 @@
 // ready as soon as the command is written.
 // An image is a 256-byte disk header with a table of track-block sizes, then the track blocks:
 // each a 256-byte Track-Info header listing its sectors, then their data in list order. A sector
-// of size code N occupies N x 256 bytes. Which track block lies where is worked out from the table
-// whenever the track or side register changes; sector data moves through a 256-byte buffer.
+// of size code N holds 128 << N bytes; in the image it occupies the data length its list entry
+// gives (when the entry gives one), so that later sectors are found where the image put them.
+// Which track block lies where is worked out from the table whenever the track or side register
+// changes; sector data moves through a 256-byte buffer. Formatting a track replaces its block and
+// moves the blocks after it, so the rest of the disk survives.
 // Not modelled: timing, index pulses, the density bit, write protection, deleted-data marks.
 #include "sidecar/fdc.h"
 
@@ -22,6 +25,7 @@ namespace {
 constexpr uint8_t NOT_READY = 0x80;
 constexpr uint8_t RECORD_NOT_FOUND = 0x10;
 constexpr uint8_t CRC_ERROR = 0x08;
+constexpr uint8_t WRITE_FAULT = 0x20; // write track: the image cannot take the track
 constexpr uint8_t TRACK_ZERO = 0x04;
 constexpr uint8_t DATA_REQUEST = 0x02;
 constexpr uint8_t BUSY = 0x01;
@@ -38,8 +42,16 @@ constexpr uint32_t SIZE_TABLE_ENTRIES = 204;
 constexpr uint32_t TRACK_INFO_SIZE = 0x100;
 constexpr uint32_t SECTOR_LIST = 0x18;     // Track-Info: eight bytes per sector
 constexpr uint32_t MAX_SECTORS = 29;       // as many as fit in the Track-Info block
+constexpr uint32_t MAX_TRACK_UNITS = 255;  // a size-table entry is one byte of 256-byte units
 constexpr uint8_t PROBE_TRACK = 0x5A;      // what the boot ROM writes to find a controller
 constexpr uint32_t PATH_SIZE = 100;
+constexpr char SIGNATURE[] = "EXTENDED CPC DSK File\r\nDisk-Info\r\n";
+constexpr uint32_t SIGNATURE_SIZE = sizeof SIGNATURE - 1;
+
+// Bytes in a sector of size code N. A double-density track holds about 6 KiB, so no real sector is
+// larger than code 6 (8 KiB); a higher code names no sector (0).
+constexpr uint32_t MAX_SIZE_CODE = 6;
+constexpr uint32_t sector_bytes(uint8_t n) { return n <= MAX_SIZE_CODE ? 128u << n : 0; }
 
 struct DriveRecord {
     std::array<char, PATH_SIZE> path;
@@ -49,6 +61,7 @@ struct DriveRecord {
     uint8_t located_sector; // 0: none
     uint32_t track_offset;  // 0: the cached track is not on the disk
     uint16_t sector_size;   // 0: none
+    uint8_t size_code;      // of the located sector
 };
 
 struct FdcState {
@@ -106,9 +119,30 @@ bool write_at(FsFile& file, uint32_t offset, const void* from, uint32_t count)
     return fs_seek(&file, offset) == FS_OK && write_exact(file, from, count);
 }
 
-// Where a track block begins: after the disk header and every block before it in table order.
-// The table is indexed as for two sides whatever the header says. An entry of 25h for track 0
-// side 1 counts as 11h, a value some image writers put there. 0 means the track is absent.
+bool read_at(FsFile& file, uint32_t offset, void* to, uint32_t count)
+{
+    return fs_seek(&file, offset) == FS_OK && read_exact(file, to, count);
+}
+
+// A size-table entry in 256-byte units. An entry of 25h for track 0 side 1 counts as 11h, a value
+// some image writers put there.
+uint32_t table_units(const uint8_t* sizes, uint32_t i) { return (i == 1 && sizes[i] == 0x25) ? 0x11 : sizes[i]; }
+
+// Where the block of table entry `entry` begins: after the disk header and every block before it
+// in table order. 0 when an earlier track is absent.
+uint32_t block_offset(const uint8_t* sizes, uint32_t entry)
+{
+    uint32_t offset = TRACK_INFO_SIZE;
+    for (uint32_t i = 0; i < entry; ++i) {
+        const uint32_t units = table_units(sizes, i);
+        if (units == 0)
+            return 0;
+        offset += units * 256;
+    }
+    return offset;
+}
+
+// The table is indexed as for two sides whatever the header says. 0 means the track is absent.
 uint32_t track_offset(DriveRecord& drive, uint8_t track, uint8_t side)
 {
     const uint32_t entry = 2u * track + side;
@@ -117,14 +151,7 @@ uint32_t track_offset(DriveRecord& drive, uint8_t track, uint8_t side)
     std::array<uint8_t, SIZE_TABLE_ENTRIES> sizes{};
     if (fs_seek(&drive.image, SIZE_TABLE) != FS_OK || !read_exact(drive.image, sizes.data(), entry))
         return 0;
-    uint32_t offset = TRACK_INFO_SIZE;
-    for (uint32_t i = 0; i < entry; ++i) {
-        const uint32_t units = (i == 1 && sizes[i] == 0x25) ? 0x11 : sizes[i];
-        if (units == 0)
-            return 0;
-        offset += units * 256;
-    }
-    return offset;
+    return block_offset(sizes.data(), entry);
 }
 
 // Brings the cache of the selected drive to the track and side registers. False when that track
@@ -155,9 +182,10 @@ bool locate_sector(DriveRecord& drive, uint8_t id)
     uint32_t data_offset = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* entry = &info[SECTOR_LIST + 8 * i];
-        const uint32_t size = uint32_t(entry[3]) * 256;
+        const uint32_t size = sector_bytes(entry[3]);
         if (entry[2] != id) {
-            data_offset += size;
+            const uint32_t stored = uint32_t(entry[6]) | uint32_t(entry[7]) << 8; // 0: not given
+            data_offset += stored != 0 ? stored : size;
             continue;
         }
         if (size == 0)
@@ -167,6 +195,7 @@ bool locate_sector(DriveRecord& drive, uint8_t id)
             return false;
         }
         drive.sector_size = uint16_t(size);
+        drive.size_code = entry[3];
         drive.located_sector = id;
         return true;
     }
@@ -270,7 +299,7 @@ void read_address()
         return;
     fdc.sector = drive.located_sector;
     const std::array<uint8_t, 6> id = {drive.cached_track, drive.located_sector, drive.cached_side,
-                                       uint8_t(drive.sector_size / 256), 0, 0};
+                                       drive.size_code, 0, 0};
     std::memcpy(fdc.buffer.data(), id.data(), id.size());
     fdc.index = 0;
     fdc.remaining = uint16_t(id.size());
@@ -423,44 +452,96 @@ void end_format()
     fdc.format_state = 5;
 }
 
-// The formatted track goes to the image: its Track-Info block and its sectors filled with the fill
-// byte. Everything after it in the image is cut off, so a disk is formatted from track 0 on.
-void write_formatted_track()
+// Moves the bytes from `from` to the end of the image so that they begin at `to`, and cuts the
+// file where the moved bytes now end when it shrinks.
+bool move_tail(FsFile& image, uint32_t from, uint32_t to)
 {
-    end_format();
-    DriveRecord& drive = selected();
-    if (!select_track(true) || fs_seek(&drive.image, drive.track_offset) != FS_OK)
-        return;
+    const uint32_t end = image.size;
+    const uint32_t tail = end > from ? end - from : 0;
+    std::array<uint8_t, 4096> chunk;
+    if (to > from) { // growing: the last bytes move first
+        for (uint32_t left = tail; left != 0;) {
+            const uint32_t n = left < chunk.size() ? left : uint32_t(chunk.size());
+            left -= n;
+            if (!read_at(image, from + left, chunk.data(), n) || !write_at(image, to + left, chunk.data(), n))
+                return false;
+        }
+        return true;
+    }
+    for (uint32_t done = 0; done < tail;) {
+        const uint32_t n = tail - done < chunk.size() ? tail - done : uint32_t(chunk.size());
+        if (!read_at(image, from + done, chunk.data(), n) || !write_at(image, to + done, chunk.data(), n))
+            return false;
+        done += n;
+    }
+    return to + tail >= end || (fs_seek(&image, to + tail) == FS_OK && fs_truncate(&image) == FS_OK);
+}
+
+// The formatted track goes to the image: its Track-Info block and its sectors filled with the fill
+// byte replace the track's old block, and the blocks after it move by the difference in size, so
+// every other track keeps its data. The disk header's size table, track count and (on a disk
+// without one, or when track 0 side 0 is formatted) its signature, creator and two sides are
+// brought up to date. A track the table cannot describe (an earlier track absent, more than 255
+// units, a size code naming no sector) changes nothing. False when the track was not written.
+bool lay_out_track(DriveRecord& drive)
+{
     FsFile& image = drive.image;
     const uint8_t n = fdc.format_size_code;
-    fdc.buffer[4] = n;
+    const uint32_t sector = sector_bytes(n);
     std::array<uint8_t, TRACK_INFO_SIZE> info{};
     std::memcpy(info.data(), "Track-Info\r\n", 12);
     std::memcpy(&info[0x10], fdc.buffer.data(), 8);
-    uint32_t units = 0;
-    for (uint32_t i = 0; i < fdc.format_ids; ++i) {
-        const uint8_t id = fdc.buffer[8 + i];
-        if (id == 0)
-            break;
-        const std::array<uint8_t, 8> entry = {fdc.track, fdc.side, id, n, 0, 0, 0, n};
-        std::memcpy(&info[SECTOR_LIST + 8 * i], entry.data(), entry.size());
-        units += n;
+    info[0x14] = n;
+    uint32_t sectors = 0;
+    for (; sectors < fdc.format_ids && fdc.buffer[8 + sectors] != 0; ++sectors) {
+        const std::array<uint8_t, 8> entry = {fdc.track, fdc.side, fdc.buffer[8 + sectors], n,
+                                              0,         0,        uint8_t(sector),          uint8_t(sector >> 8)};
+        std::memcpy(&info[SECTOR_LIST + 8 * sectors], entry.data(), entry.size());
     }
-    if (!write_exact(image, info.data(), TRACK_INFO_SIZE))
-        return;
+    info[0x15] = uint8_t(sectors);
+    const uint32_t units = 1 + (sectors * sector + 255) / 256; // the Track-Info block is one unit
+    const uint32_t table_entry = 2u * fdc.track + fdc.side;
+    if (sector == 0 || units > MAX_TRACK_UNITS || table_entry >= SIZE_TABLE_ENTRIES)
+        return false;
+
+    std::array<uint8_t, TRACK_INFO_SIZE> header{}; // an empty or short file reads as zeros
+    uint32_t got = 0;
+    if (fs_seek(&image, 0) != FS_OK || fs_read(&image, header.data(), TRACK_INFO_SIZE, &got) != FS_OK)
+        return false;
+    uint8_t* sizes = &header[SIZE_TABLE];
+    const uint32_t offset = block_offset(sizes, table_entry);
+    const uint32_t old_end = offset + table_units(sizes, table_entry) * 256;
+    const uint32_t new_end = offset + units * 256;
+    if (offset == 0 || (new_end > old_end && image.size > UINT32_MAX - (new_end - old_end)))
+        return false;
+
+    if (!move_tail(image, old_end, new_end) || !write_at(image, offset, info.data(), TRACK_INFO_SIZE))
+        return false;
     std::array<uint8_t, 256> fill;
     fill.fill(fdc.format_fill);
-    for (uint32_t u = 0; u < units; ++u)
+    for (uint32_t u = 1; u < units; ++u)
         if (!write_exact(image, fill.data(), 256))
-            return;
-    if (fs_sync(&image) != FS_OK || fs_truncate(&image) != FS_OK || fs_sync(&image) != FS_OK)
-        return;
-    const uint8_t tracks = fdc.side == 1 ? uint8_t(fdc.track + 1) : fdc.track;
-    const uint8_t size = uint8_t(units + 1); // the Track-Info block is one unit
-    if (write_at(image, 0x30, &tracks, 1) && write_at(image, SIZE_TABLE + 2u * fdc.track + fdc.side, &size, 1))
-        fs_sync(&image);
-    drive.located_sector = 0;
-    drive.sector_size = 0;
+            return false;
+
+    sizes[table_entry] = uint8_t(units);
+    if (header[0x30] < fdc.track + 1u)
+        header[0x30] = uint8_t(fdc.track + 1);
+    if ((fdc.track == 0 && fdc.side == 0) || std::memcmp(header.data(), SIGNATURE, SIGNATURE_SIZE) != 0) {
+        std::memcpy(header.data(), SIGNATURE, SIGNATURE_SIZE);
+        std::memset(&header[0x22], 0, 14);
+        std::memcpy(&header[0x22], "Sidecar v1.00", 13);
+        header[0x31] = 2; // sides: the table is laid out for two
+        header[0x32] = header[0x33] = 0;
+    }
+    return write_at(image, 0, header.data(), TRACK_INFO_SIZE) && fs_sync(&image) == FS_OK;
+}
+
+void write_formatted_track()
+{
+    end_format();
+    if (!lay_out_track(selected()))
+        fdc.status = WRITE_FAULT;
+    select_track(true); // the track's block has changed
 }
 
 // The write-track stream as a formatter sends it: an index mark, then per sector an ID field
@@ -476,13 +557,6 @@ void format_byte(uint8_t c)
             fdc.format_state = 1;
             fdc.format_count = 0;
             fdc.buffer.fill(0);
-            if (fdc.track == 0 && fdc.side == 0) { // a fresh disk: new creator, empty size table
-                std::array<uint8_t, 18 + SIZE_TABLE_ENTRIES> header{};
-                std::memcpy(header.data(), "Sidecar v1.00", 13);
-                header[15] = 2; // sides
-                if (!write_at(selected().image, 0x22, header.data(), uint32_t(header.size())))
-                    end_format();
-            }
         } else if (count >= 100) {
             end_format();
         }
@@ -506,7 +580,7 @@ void format_byte(uint8_t c)
         } else if (count >= 4 && (c == 0xFB || c == 0xF8)) {
             fdc.format_state = 3;
             fdc.format_count = 0;
-            fdc.remaining = uint16_t(fdc.format_size_code * 256);
+            fdc.remaining = uint16_t(sector_bytes(fdc.format_size_code));
         } else if (count >= 100) {
             end_format();
         }
@@ -574,15 +648,19 @@ bool attach_drive(uint8_t number)
     FsFile config{};
     if (fs_open(&config, config_path, FS_READ) != FS_OK)
         return false;
-    // The file holds the bare card path. One byte more than fits is read, so that a path too long
-    // for the record leaves the drive empty instead of naming some other file.
+    // The path is the file's first line: it ends at the first control byte, so a file written by
+    // echo or an editor (LF or CR LF) names the same image as a bare path. One byte more than fits
+    // is read, so that a path too long for the record leaves the drive empty instead of naming
+    // some other file.
     std::array<char, PATH_SIZE> text{};
-    uint32_t length = 0;
-    const FsResult read = fs_read(&config, text.data(), PATH_SIZE, &length);
+    uint32_t read = 0;
+    const FsResult result = fs_read(&config, text.data(), PATH_SIZE, &read);
     fs_close(&config);
-    if (read != FS_OK)
+    if (result != FS_OK)
         return false;
-    length = uint32_t(strnlen(text.data(), length));
+    uint32_t length = 0;
+    while (length < read && uint8_t(text[length]) >= 0x20)
+        ++length;
     const bool rooted = length > 0 && text[0] == '/';
     if (length + (rooted ? 0 : 1) >= PATH_SIZE)
         return false;

@@ -4,8 +4,9 @@
 // (command/status, track, sector, data) the machine writes and reads the complement of the
 // controller's value. DCh selects the drive and motor, DDh the side, DEh the density (kept, never
 // used) and DFh enables the interrupt; these four are not inverted.
-// Drive n holds the image named in "/sidecar/fdN.cfg" (the bare card path, no line ending). Sectors
-// are read and written in place in the image; the write-track command lays out a new track.
+// Drive n holds the image named by the first line of "/sidecar/fdN.cfg" (a card path; the line may
+// end in LF or CR LF). Sectors are read and written in place in the image; the write-track command
+// lays out a new track in place of the old one.
 #pragma once
 
 #include <cstdint>

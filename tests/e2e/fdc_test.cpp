@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 constexpr uint8_t RESTORE = 0x00, SEEK = 0x10, STEP_IN = 0x40, READ_SECTOR = 0x80, READ_MULTI = 0x90,
                   WRITE_SECTOR = 0xA0, WRITE_MULTI = 0xB0, READ_ADDRESS = 0xC0, WRITE_TRACK = 0xF0,
                   FORCE_INTERRUPT = 0xD0;
-constexpr uint8_t BUSY = 0x01, DATA_REQUEST = 0x02, TRACK_ZERO = 0x04, NOT_FOUND_CRC = 0x18, NOT_READY = 0x80;
+constexpr uint8_t BUSY = 0x01, DATA_REQUEST = 0x02, TRACK_ZERO = 0x04, NOT_FOUND_CRC = 0x18, WRITE_FAULT = 0x20,
+                  NOT_READY = 0x80;
 enum Register : uint8_t { COMMAND, TRACK, SECTOR, DATA };
 
 // The program writes and reads the complement of the controller's value on D8h-DBh.
@@ -39,7 +40,9 @@ uint8_t pattern(uint8_t track, uint8_t side, uint8_t id, uint32_t offset)
 
 struct Sector {
     uint8_t id;
-    uint8_t size_code; // N x 256 bytes
+    uint8_t size_code;       // 128 << N bytes
+    uint16_t stored = 0;     // the data length the image gives; 0: 128 << N
+    uint32_t bytes() const { return stored ? stored : 128u << size_code; }
 };
 
 struct Track {
@@ -73,10 +76,12 @@ std::vector<uint8_t> make_image(const std::vector<Track>& tracks)
         for (size_t i = 0; i < t.sectors.size(); ++i) {
             const Sector& s = t.sectors[i];
             uint8_t* e = &block[0x18 + 8 * i];
-            e[0] = t.track, e[1] = t.side, e[2] = s.id, e[3] = s.size_code, e[7] = s.size_code;
-            for (uint32_t b = 0; b < s.size_code * 256u; ++b)
+            e[0] = t.track, e[1] = t.side, e[2] = s.id, e[3] = s.size_code;
+            e[6] = uint8_t(s.bytes()), e[7] = uint8_t(s.bytes() >> 8);
+            for (uint32_t b = 0; b < s.bytes(); ++b)
                 block.push_back(pattern(t.track, t.side, s.id, b));
         }
+        block.resize((block.size() + 255) / 256 * 256);
         image[0x34 + 2 * t.track + t.side] = uint8_t(block.size() / 256);
         image[0x30] = uint8_t(t.track + 1);
         image.insert(image.end(), block.begin(), block.end());
@@ -235,6 +240,37 @@ TEST_F(Floppy, ReadSectorDeliversTheImageBytesInChunksOfTheBuffer)
     }
 }
 
+// A sector of size code N holds 128 << N bytes; where the image stores more (sector 3 keeps two
+// copies of its 256 bytes), the entry's data length says where the next sector begins.
+TEST_F(Floppy, EverySectorSizeIsReadAndWrittenWhereTheImageKeepsIt)
+{
+    start_with(make_image({{0, 0, {{1, 0}, {2, 3}, {3, 1, 512}, {4, 0}, {5, 2}}}}));
+    std::vector<uint8_t> expected = file_bytes(disk());
+    struct Case {
+        uint8_t id, size_code;
+        uint32_t size, offset; // the sector's data in the file
+    };
+    const uint32_t data = 0x200; // after the disk header and the Track-Info block
+    for (const Case& c : {Case{1, 0, 128, data}, Case{2, 3, 1024, data + 128}, Case{3, 1, 256, data + 1152},
+                          Case{4, 0, 128, data + 1664}, Case{5, 2, 512, data + 1792}}) {
+        put(SECTOR, c.id);
+        put(COMMAND, READ_SECTOR);
+        EXPECT_EQ(get(COMMAND), DATA_REQUEST | BUSY) << int(c.id);
+        EXPECT_EQ(read_bytes(c.size), expected_sector(0, 0, c.id, c.size)) << "sector " << int(c.id);
+        EXPECT_EQ(get(COMMAND), 0) << "the command ends with the last byte, sector " << int(c.id);
+        put(COMMAND, READ_ADDRESS);
+        EXPECT_EQ(read_bytes(6)[3], c.size_code) << "sector " << int(c.id);
+
+        put(COMMAND, WRITE_SECTOR);
+        for (uint32_t i = 0; i < c.size; ++i) {
+            put(DATA, uint8_t(i * 7 + c.id));
+            expected[c.offset + i] = uint8_t(i * 7 + c.id);
+        }
+        EXPECT_EQ(get(COMMAND), 0) << "sector " << int(c.id);
+    }
+    EXPECT_EQ(file_bytes(disk()), expected) << "each write lands on its own sector's bytes";
+}
+
 // A command written in the middle of a transfer ends it: a read address that finds no track, or
 // a command the controller does not carry out, leaves no sector bytes to read (the fuzzer found
 // such a stream reading past the sector buffer).
@@ -360,7 +396,9 @@ TEST_F(Floppy, DriveConfigurationPaths)
     };
     const std::string deep = "/sidecar/" + std::string(90, 'd') + ".dsk"; // 103 characters
     for (const Case& c : {Case{"/sidecar/disk.dsk", true}, Case{"sidecar/disk.dsk", true},
-                          Case{"/sidecar/disk.dsk\n", false}, Case{deep, false}, Case{"/sidecar/none.dsk", false}}) {
+                          Case{"/sidecar/disk.dsk\n", true}, Case{"sidecar/disk.dsk\r\n", true},
+                          Case{"/sidecar/disk.dsk\nsecond line", true}, Case{deep, false},
+                          Case{"/sidecar/none.dsk", false}}) {
         if (c.config == deep)
             write_file(root / "sidecar" / (std::string(90, 'd') + ".dsk"), image);
         start_with(image, c.config);
@@ -369,8 +407,9 @@ TEST_F(Floppy, DriveConfigurationPaths)
     }
 }
 
-// The write-track stream of an MZ-800 formatter for one track of `sectors` 256-byte sectors.
-void format_track(uint8_t track, uint8_t side, uint8_t fill, uint8_t sectors = 16)
+// The write-track stream of an MZ-800 formatter for one track of `sectors` sectors of size code
+// `size_code`; returns the status once the track is done.
+uint8_t format_track(uint8_t track, uint8_t side, uint8_t fill, uint8_t sectors = 16, uint8_t size_code = 1)
 {
     auto bytes = [](uint8_t value, int count) {
         for (int i = 0; i < count; ++i)
@@ -387,55 +426,106 @@ void format_track(uint8_t track, uint8_t side, uint8_t fill, uint8_t sectors = 1
         bytes(0x00, 12);
         bytes(0xF5, 3);
         put(DATA, 0xFE);
-        put(DATA, track), put(DATA, side), put(DATA, id), put(DATA, 1);
+        put(DATA, track), put(DATA, side), put(DATA, id), put(DATA, size_code);
         put(DATA, 0xF7);
         bytes(0x4E, 22);
         bytes(0x00, 12);
         bytes(0xF5, 3);
         put(DATA, 0xFB);
-        bytes(fill, 256);
+        bytes(fill, 128 << size_code);
         put(DATA, 0xF7);
         bytes(0x4E, 54);
     }
     bytes(0x4E, 300);
-    EXPECT_EQ(get(COMMAND), 0) << "the track is written";
+    return get(COMMAND);
 }
 
-TEST_F(Floppy, FormattingTrackZeroOfBothSidesLaysOutAFreshImage)
+// The image as any reader of the published Extended DSK layout walks it: the signature, then for
+// each of tracks x sides table entries a block of that many 256-byte units that begins with
+// "Track-Info\r\n" and holds its sectors' data lengths, the blocks filling the file exactly.
+// Gives the blocks by table entry (empty: an unformatted track), or what is wrong.
+std::string walk_dsk(const std::vector<uint8_t>& file, std::vector<std::vector<uint8_t>>& blocks)
 {
-    start_with(make_image({{0, 0, sixteen_sectors()}, {0, 1, sixteen_sectors()}, {1, 0, sixteen_sectors()}}));
-    format_track(0, 0, 0xE5);
-    select_side(1);
-    format_track(0, 1, 0xE5);
-
-    const std::vector<uint8_t> bytes = file_bytes(disk());
-    ASSERT_EQ(bytes.size(), 0x100u + 2 * 17 * 256);
-    EXPECT_EQ(std::string(bytes.begin() + 0x22, bytes.begin() + 0x2F), "Sidecar v1.00");
-    EXPECT_EQ(bytes[0x30], 1) << "track count";
-    EXPECT_EQ(bytes[0x31], 2) << "sides";
-    EXPECT_EQ(bytes[0x34], 0x11);
-    EXPECT_EQ(bytes[0x35], 0x11);
-    EXPECT_EQ(bytes[0x36], 0) << "the old track 1 is gone";
-    for (uint8_t side = 0; side < 2; ++side) {
-        const uint32_t block = 0x100 + side * 17 * 256;
-        EXPECT_EQ(std::string(bytes.begin() + block, bytes.begin() + block + 12), "Track-Info\r\n");
-        EXPECT_EQ(bytes[block + 0x11], side);
-        EXPECT_EQ(bytes[block + 0x14], 1) << "size code";
-        EXPECT_EQ(bytes[block + 0x15], 16) << "sectors";
-        for (uint8_t i = 0; i < 16; ++i) {
-            const uint8_t* e = &bytes[block + 0x18 + 8 * i];
-            EXPECT_EQ(std::vector<uint8_t>(e, e + 8), (std::vector<uint8_t>{0, side, uint8_t(i + 1), 1, 0, 0, 0, 1}));
-        }
-        EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + block + 256, bytes.begin() + block + 17 * 256),
-                  std::vector<uint8_t>(16 * 256, 0xE5));
+    if (file.size() < 0x100 || std::string(file.begin(), file.begin() + 34) != "EXTENDED CPC DSK File\r\nDisk-Info\r\n")
+        return "no Extended DSK signature";
+    blocks.assign(size_t(file[0x30]) * file[0x31], {});
+    size_t at = 0x100;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const size_t size = size_t(file[0x34 + i]) * 256;
+        if (size == 0)
+            continue;
+        if (at + size > file.size())
+            return "block " + std::to_string(i) + " runs past the end";
+        blocks[i].assign(file.begin() + long(at), file.begin() + long(at + size));
+        const std::vector<uint8_t>& b = blocks[i];
+        if (std::string(b.begin(), b.begin() + 12) != "Track-Info\r\n")
+            return "block " + std::to_string(i) + " has no Track-Info";
+        size_t data = 0x100;
+        for (size_t e = 0; e < b[0x15]; ++e)
+            data += b[0x18 + 8 * e + 6] | b[0x18 + 8 * e + 7] << 8;
+        if (data > size)
+            return "block " + std::to_string(i) + " is smaller than its sectors";
+        at += size;
     }
+    return at == file.size() ? "" : "the table does not account for the whole file";
+}
 
-    // The fresh track reads back through the controller.
-    select_side(0);
-    put(SECTOR, 9);
-    put(COMMAND, READ_SECTOR);
-    get(COMMAND);
-    EXPECT_EQ(read_bytes(256), std::vector<uint8_t>(256, 0xE5));
+TEST_F(Floppy, FormattingOneTrackOfAUsedDiskKeepsEveryOtherTrack)
+{
+    const std::vector<Track> used = {{0, 0, sixteen_sectors()},
+                                     {0, 1, sixteen_sectors()},
+                                     {1, 0, sixteen_sectors()},
+                                     {1, 1, sixteen_sectors()}};
+    struct Case {
+        uint8_t track, side, sectors, size_code, units; // units: the new block's table entry
+    };
+    for (const Case& c : {Case{0, 1, 16, 1, 17}, Case{0, 1, 8, 1, 9}, Case{0, 1, 5, 3, 21}, Case{1, 0, 17, 0, 10},
+                          Case{0, 0, 10, 2, 21}, Case{1, 1, 4, 1, 5}}) {
+        const std::string name = "track " + std::to_string(c.track) + " side " + std::to_string(c.side) + ", " +
+                                 std::to_string(c.sectors) + " sectors of code " + std::to_string(c.size_code);
+        start_with(make_image(used));
+        std::vector<std::vector<uint8_t>> before, after;
+        ASSERT_EQ(walk_dsk(file_bytes(disk()), before), "");
+        seek(c.track);
+        select_side(c.side);
+        EXPECT_EQ(format_track(c.track, c.side, 0x5A, c.sectors, c.size_code), 0) << name;
+
+        const std::vector<uint8_t> bytes = file_bytes(disk());
+        ASSERT_EQ(walk_dsk(bytes, after), "") << name;
+        ASSERT_EQ(after.size(), before.size()) << name;
+        const size_t formatted = 2u * c.track + c.side;
+        for (size_t i = 0; i < after.size(); ++i) {
+            if (i != formatted) {
+                EXPECT_EQ(after[i], before[i]) << name << ": table entry " << i;
+            }
+        }
+        EXPECT_EQ(after[formatted].size(), c.units * 256u) << name;
+        EXPECT_EQ(after[formatted][0x15], c.sectors) << name;
+        EXPECT_EQ(std::string(bytes.begin() + 0x22, bytes.begin() + 0x2F) == "Sidecar v1.00", formatted == 0)
+            << name << ": a fresh track 0 side 0 names the creator";
+
+        // The new sectors and a track laid out after them read back through the controller.
+        put(SECTOR, c.sectors);
+        put(COMMAND, READ_SECTOR);
+        get(COMMAND);
+        EXPECT_EQ(read_bytes(128u << c.size_code), std::vector<uint8_t>(128u << c.size_code, 0x5A)) << name;
+        const uint8_t other_side = c.side ^ 1;
+        select_side(other_side);
+        put(SECTOR, 16);
+        put(COMMAND, READ_SECTOR);
+        get(COMMAND);
+        EXPECT_EQ(read_bytes(256), expected_sector(c.track, other_side, 16, 256)) << name;
+    }
+}
+
+// A size-table entry is one byte of 256-byte units: a track of 16 sectors of 4 KiB cannot be
+// described, and formatting it reports a write fault and leaves the image as it was.
+TEST_F(Floppy, ATrackTooLargeForTheSizeTableIsRefusedAndChangesNothing)
+{
+    start_with(make_image({{0, 0, sixteen_sectors()}, {0, 1, sixteen_sectors()}}));
+    const std::vector<uint8_t> before = file_bytes(disk());
+    EXPECT_EQ(format_track(0, 0, 0x5A, 16, 5), WRITE_FAULT);
+    EXPECT_EQ(file_bytes(disk()), before);
 }
 
 TEST_F(Floppy, FormattingAnEmptyFileMakesAReadableDisk)
@@ -445,7 +535,7 @@ TEST_F(Floppy, FormattingAnEmptyFileMakesAReadableDisk)
         seek(track);
         for (uint8_t side = 0; side < 2; ++side) {
             select_side(side);
-            format_track(track, side, uint8_t(0x40 + 2 * track + side));
+            EXPECT_EQ(format_track(track, side, uint8_t(0x40 + 2 * track + side)), 0);
         }
     }
     EXPECT_EQ(file_bytes(disk()).size(), 0x100u + 4 * 17 * 256);
@@ -460,7 +550,7 @@ TEST_F(Floppy, FormattingAnEmptyFileMakesAReadableDisk)
 TEST_F(Floppy, AFormatStreamWithMoreSectorsThanTheTrackInfoHoldsKeepsTheFirst29)
 {
     start_with({}); // an empty file: a disk never formatted
-    format_track(0, 0, 0x77, 32);
+    EXPECT_EQ(format_track(0, 0, 0x77, 32), 0);
     const std::vector<uint8_t> bytes = file_bytes(disk());
     ASSERT_EQ(bytes.size(), 0x100u + 30 * 256);
     EXPECT_EQ(bytes[0x34], 30) << "Track-Info and 29 sectors";
