@@ -10,6 +10,7 @@
 
 #include "sidecar/sidecar.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <ctime>
@@ -23,6 +24,7 @@ namespace {
 constexpr uint32_t BUFFER_SIZE = 255;
 constexpr uint32_t RECORD_SIZE = 77;
 constexpr uint32_t LONG_NAME_SIZE = 54; // 53 characters and the NUL
+constexpr uint32_t SEEK_LIMIT = 16u << 20; // how far past its end a file open for writing may be sought
 
 // Bit 20h of the open mode is the interface's own: the data port converts Sharp text.
 constexpr uint8_t MODE_CONVERT = 0x20;
@@ -491,19 +493,27 @@ void exec_open()
     sc.error = false;
 }
 
+// A seek stays inside the file, or, for a file open for writing, goes at most to SEEK_LIMIT, so
+// that a stray offset cannot make the next byte written a file of gigabytes on the card. A seek
+// before the start or past the bound is refused with FS_DENIED and leaves the position alone.
 void exec_seek()
 {
     const uint8_t origin = sc.buffer[0];
-    const uint32_t offset = get32(&sc.buffer[1]);
-    uint32_t target;
+    const int64_t offset = get32(&sc.buffer[1]);
+    int64_t target;
     switch (origin) {
     case 0: target = offset; break;
-    case 1: target = sc.file.size - offset; break;
-    case 2: target = sc.file.position + offset; break;
-    case 3: target = sc.file.position - offset; break;
+    case 1: target = int64_t(sc.file.size) - offset; break;
+    case 2: target = int64_t(sc.file.position) + offset; break;
+    case 3: target = int64_t(sc.file.position) - offset; break;
     default: return;
     }
-    if (storage(fs_seek(&sc.file, target))) sc.error = false;
+    const int64_t bound = (sc.open_mode & FS_WRITE) ? std::max<int64_t>(sc.file.size, SEEK_LIMIT) : sc.file.size;
+    if (target < 0 || target > bound) {
+        sc.last_result = file_open() ? FS_DENIED : FS_IO_ERROR;
+        return;
+    }
+    if (storage(fs_seek(&sc.file, uint32_t(target)))) sc.error = false;
 }
 
 // ---- the command table

@@ -313,6 +313,45 @@ TEST_F(Sidecar, FilesAreWrittenReadAndSought)
     EXPECT_FALSE(fs::exists(root / "missing.txt"));
 }
 
+// A seek before the start, or past the end (for a file open for writing: past 16 MiB), is
+// refused with the error flag and result 7 (denied); the position stays, and the next byte
+// written cannot make a huge file on the card.
+TEST_F(Sidecar, SeeksStayInsideTheFileOrWithinTheWritingLimit)
+{
+    constexpr uint32_t LIMIT = 16u << 20;
+    constexpr uint8_t DENIED = 7;
+    write_file("ten.txt", "0123456789");
+    start();
+    struct Case {
+        uint8_t mode, origin;
+        uint32_t offset;
+        bool allowed;
+        uint32_t position; // after the seek, from position 4
+    };
+    for (const Case& c : {Case{0x01, 0, 11, false, 4}, Case{0x01, 1, 11, false, 4}, Case{0x01, 3, 5, false, 4},
+                          Case{0x01, 2, 0xFFFFFFFF, false, 4}, Case{0x01, 0, 10, true, 10},
+                          Case{0x03, 0, LIMIT, true, LIMIT}, Case{0x03, 2, LIMIT - 4 + 1, false, 4},
+                          Case{0x03, 0, 0xFFFFFFF0, false, 4}, Case{0x03, 3, 4, true, 0}}) {
+        const std::string name = "mode " + std::to_string(c.mode) + " origin " + std::to_string(c.origin) +
+                                 " offset " + std::to_string(c.offset);
+        open_file(c.mode, "ten.txt");
+        seek(0, 4);
+        seek(c.origin, c.offset);
+        const Status s = status();
+        EXPECT_EQ(s.flags & ERROR, c.allowed ? 0 : ERROR) << name;
+        if (!c.allowed) {
+            EXPECT_EQ(s.result, DENIED) << name;
+        }
+        EXPECT_EQ(reply32(0x55), c.position) << name;
+        if (c.mode & 0x02) {
+            io_write(DATA, 'x');
+            io_write(COMMAND, 0x54);
+            EXPECT_EQ(fs::file_size(root / "ten.txt"), std::max<uintmax_t>(10, c.position + 1)) << name;
+            fs::resize_file(root / "ten.txt", 10);
+        }
+    }
+}
+
 TEST_F(Sidecar, OpeningASecondFileKeepsWhatWasWrittenToTheFirst)
 {
     start();
