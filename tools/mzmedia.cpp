@@ -7,6 +7,7 @@
 //   mzmedia mzq IN.MZF OUT.MZQ                  a Quick Disk image in Kestrel's format
 //   mzmedia pmddisk OUT.IMG {NAME LOAD EXEC IN.BIN}...   a PMD 85 disk server image
 //   mzmedia pmdrom OUT.RMM {NAME LOAD EXEC IN.BIN}...    a PMD 85 ROM module file
+//   mzmedia ramdisc SIZE OUT                    an empty MZ-800 RAM disc file (64K to 16M)
 //
 // All values in the formats are little-endian.
 //
@@ -29,6 +30,10 @@
 // records 0-3; each program starts on a record of its own from track 1 on, and its start is the
 // record number counted from track 0, record 0. The ROM module's directory is its first 256
 // bytes; each program starts on a 256-byte page of its own, and its start is the page number.
+//
+// The RAM disc file holds a power-of-two number of 64 KiB banks, 1 to 256: the RAM disc uses the
+// largest such number that fits in its file, so any other size would waste the rest. SIZE is a
+// number of bytes, or of KiB with K or KiB after it, or of MiB with M or MiB (1M = 1048576).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -73,6 +78,9 @@ constexpr uint32_t PMD_DISK_FIRST_RECORD = 36;        // track 1, record 0
 constexpr uint32_t PMD_PAGE = 256;
 constexpr uint32_t PMD_MODULE_DIRECTORY = PMD_PAGE; // 16 entries
 constexpr uint32_t PMD_MODULE_MAX = 1u << 20;       // 20 address bits
+
+constexpr uint32_t RAMDISC_BANK = 64u << 10;
+constexpr uint32_t RAMDISC_MAX = 16u << 20; // 256 banks
 
 struct Mzf {
     uint8_t type;
@@ -252,7 +260,8 @@ int usage()
                  "       mzmedia dsk IN.MZF OUT.DSK\n"
                  "       mzmedia mzq IN.MZF OUT.MZQ\n"
                  "       mzmedia pmddisk OUT.IMG NAME LOAD EXEC IN.BIN [NAME LOAD EXEC IN.BIN]...\n"
-                 "       mzmedia pmdrom OUT.RMM NAME LOAD EXEC IN.BIN [NAME LOAD EXEC IN.BIN]...\n");
+                 "       mzmedia pmdrom OUT.RMM NAME LOAD EXEC IN.BIN [NAME LOAD EXEC IN.BIN]...\n"
+                 "       mzmedia ramdisc SIZE OUT   (SIZE 64K to 16M, a power of two; K, KiB, M, MiB or bytes)\n");
     return 1;
 }
 
@@ -386,6 +395,45 @@ int command_media(const std::string& kind, const char* in_path, const char* out_
     return 0;
 }
 
+// "65536", "64K", "64KiB", "1M", "16MiB" (the letters in either case); false for anything else
+// or a size that is not a power-of-two number of banks from 64 KiB to 16 MiB.
+bool parse_ramdisc_size(const char* text, uint32_t& size)
+{
+    char* end = nullptr;
+    const unsigned long long n = std::strtoull(text, &end, 10);
+    if (end == text || *text == '-' || *text == '+')
+        return false;
+    std::string unit = end;
+    std::transform(unit.begin(), unit.end(), unit.begin(), [](char c) { return char(std::tolower(c)); });
+    unsigned long long scale = 0;
+    if (unit.empty())
+        scale = 1;
+    else if (unit == "k" || unit == "kib")
+        scale = 1u << 10;
+    else if (unit == "m" || unit == "mib")
+        scale = 1u << 20;
+    if (scale == 0 || n > RAMDISC_MAX || n * scale > RAMDISC_MAX || n * scale < RAMDISC_BANK)
+        return false;
+    const uint64_t banks = n * scale / RAMDISC_BANK;
+    if (n * scale % RAMDISC_BANK != 0 || (banks & (banks - 1)) != 0)
+        return false;
+    size = uint32_t(n * scale);
+    return true;
+}
+
+// An existing file is left alone: it may hold what a program kept on the RAM disc.
+int command_ramdisc(const char* size_text, const char* out_path)
+{
+    uint32_t size = 0;
+    if (!parse_ramdisc_size(size_text, size))
+        return fail(size_text, "the size must be 64K, 128K, 256K, 512K, 1M, 2M, 4M, 8M or 16M");
+    if (std::ifstream(out_path))
+        return fail(out_path, "exists already; delete it first to make a new RAM disc");
+    if (!write_file(out_path, Bytes(size, 0)))
+        return fail(out_path, "cannot write");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -397,6 +445,8 @@ int main(int argc, char** argv)
         return command_mzf(argv + 2);
     if ((command == "dsk" || command == "mzq") && argc == 4)
         return command_media(command, argv[2], argv[3]);
+    if (command == "ramdisc" && argc == 4)
+        return command_ramdisc(argv[2], argv[3]);
     if ((command == "pmddisk" || command == "pmdrom") && argc >= 7)
         return command_pmd(command, argv[2], argc - 3, argv + 3);
     return usage();
