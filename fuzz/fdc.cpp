@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::Input in{data, size};
     const std::string_view image = in.bytes(in.word());
-    fuzz::reset_card({{"/sidecar/fz.dsk", image}, {"/sidecar/fd0.cfg", "/sidecar/fz.dsk"}});
+    // The drive file as an editor leaves it, its line ended by CR LF.
+    fuzz::reset_card({{"/sidecar/fz.dsk", image}, {"/sidecar/fd0.cfg", "/sidecar/fz.dsk\r\n"}});
     fdc_init();
     while (in.more()) {
         const uint8_t op = in.byte();
