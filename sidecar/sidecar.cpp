@@ -24,7 +24,7 @@ namespace {
 constexpr uint32_t BUFFER_SIZE = 255;
 constexpr uint32_t RECORD_SIZE = 77;
 constexpr uint32_t LONG_NAME_SIZE = 54; // 53 characters and the NUL
-constexpr uint32_t SEEK_LIMIT = 16u << 20; // how far past its end a file open for writing may be sought
+constexpr uint32_t SEEK_LIMIT = 16u << 20; // a file open for writing may be sought past its end up to here
 
 // Bit 20h of the open mode is the interface's own: the data port converts Sharp text.
 constexpr uint8_t MODE_CONVERT = 0x20;

@@ -39,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -427,7 +428,7 @@ int command_ramdisc(const char* size_text, const char* out_path)
     uint32_t size = 0;
     if (!parse_ramdisc_size(size_text, size))
         return fail(size_text, "the size must be 64K, 128K, 256K, 512K, 1M, 2M, 4M, 8M or 16M");
-    if (std::ifstream(out_path))
+    if (std::filesystem::exists(out_path))
         return fail(out_path, "exists already; delete it first to make a new RAM disc");
     if (!write_file(out_path, Bytes(size, 0)))
         return fail(out_path, "cannot write");

@@ -307,28 +307,19 @@ TEST_F(RamDisc, WithoutAUsableFileThePortsChangeNothing)
     }
 }
 
-// `mzmedia ramdisc SIZE OUT` makes a file of every bank the RAM disc can use, and refuses a size
-// that would waste part of the file, or a file that exists (it may hold a program's data).
+// `mzmedia ramdisc SIZE OUT` makes a file of a power-of-two number of banks, all of which the RAM
+// disc uses; it refuses any other size, and a file that exists (it may hold a program's data).
 TEST_F(RamDisc, MzmediaMakesAFileOfAPowerOfTwoBanks)
 {
     const auto mzmedia = [&](const std::string& size) {
-        const std::string command =
-            std::string("\"") + MZMEDIA_TOOL + "\" ramdisc " + size + " \"" + file().string() + "\" 2>/dev/null";
+        const std::string command = "\"" MZMEDIA_TOOL "\" ramdisc " + size + " \"" + file().string() + "\" 2>/dev/null";
         return std::system(command.c_str()) == 0;
     };
-    for (const char* refused : {"100K", "32M", "0", "64", "1.5M", "4G"}) {
-        EXPECT_FALSE(mzmedia(refused)) << refused;
-        EXPECT_FALSE(fs::exists(file())) << refused;
-    }
+    for (const char* refused : {"100K", "32M", "0", "64", "1.5M", "4G"})
+        EXPECT_FALSE(mzmedia(refused) || fs::exists(file())) << refused;
     ASSERT_TRUE(mzmedia("128KiB"));
     EXPECT_FALSE(mzmedia("64K")) << "an existing file is kept";
     EXPECT_EQ(fs::file_size(file()), 0x20000u);
-
-    headless::power_on(root.c_str());
-    select(1, 0xFFFF); // the second bank is there
-    io_write(WRITE_DATA, 0x77);
-    ramdisc_flush();
-    EXPECT_EQ(file_bytes()[0x1FFFF], 0x77);
 }
 
 } // namespace
