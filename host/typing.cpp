@@ -13,7 +13,9 @@
 
 namespace {
 
-constexpr uint32_t ENTER_WAIT_FRAMES = 20; // the machine acts on the line before more is typed
+// After Enter the machine acts on the line before it reads the keyboard again; BASIC checks and
+// lists a long line first (OpenSE takes about two thirds of a frame per character).
+constexpr uint32_t ENTER_WAIT_FRAMES = 20;
 constexpr MatrixKey MODIFIERS[] = {KEY_SHIFT, KEY_CTRL, KEY_ALT};
 
 std::u32string queue;  // characters still to type
@@ -21,6 +23,7 @@ size_t next_char = 0;
 uint32_t next_frame = 0;
 const TypedKey* typing = nullptr; // the character being typed
 uint8_t step = 0;                 // its chords pressed so far (two in the ZX's extended mode)
+uint32_t line_length = 0;         // characters typed since the last Enter
 bool held = false;
 std::array<char32_t, 16> warned{};
 size_t warned_count = 0;
@@ -126,10 +129,11 @@ void typing_clear()
     next_char = 0;
     typing = nullptr;
     held = false;
+    line_length = 0;
     typed_keys = {};
 }
 
-bool typing_busy() { return typing || next_char < queue.size(); }
+bool typing_busy() { return typing || next_char < queue.size() || frames_completed < next_frame; }
 
 void typing_frame()
 {
@@ -140,7 +144,9 @@ void typing_frame()
         typed_keys = {};
         held = false;
         const bool last = !(typing->with & EXTENDED) || step == 2;
-        next_frame = frames_completed + (last && typing->ch == '\n' ? ENTER_WAIT_FRAMES : table.gap_frames);
+        const bool enter = last && typing->ch == '\n';
+        next_frame = frames_completed + (enter ? ENTER_WAIT_FRAMES + line_length : table.gap_frames);
+        line_length = enter ? 0 : line_length + last;
         if (last)
             typing = nullptr;
         return;

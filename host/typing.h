@@ -21,6 +21,7 @@ void type_text(const std::string& utf8);
 bool type_character(char32_t ch);
 // Forgets what is still to be typed and lets the typed keys up.
 void typing_clear();
+// Typing or waiting: a key is held, characters wait, or the machine is still given time.
 bool typing_busy();
 
 // Called at every frame end: holds each key for the machine's keyboard scan, releases it before

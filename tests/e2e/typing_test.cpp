@@ -15,6 +15,7 @@
 #include "host/typing.h"
 #include "machines/machine.h"
 #include "machines/memory.h"
+#include "machines/picture.h"
 #include "machines/typed_keys.h"
 #include "roms/rom_images.h"
 #include "sidecar/sidecar.h"
@@ -94,9 +95,20 @@ protected:
     {
         for (char32_t ch : text)
             EXPECT_TRUE(type_character(ch)) << uint32_t(ch);
+        wait_typed();
+    }
+    static void wait_typed()
+    {
         while (typing_busy())
             headless::run_frames(1);
         headless::run_frames(5);
+    }
+    static std::string zx_edit_line()
+    {
+        std::string s;
+        for (uint32_t a = line_buffer(ZX48); main_ram[a] != 0x0D && s.size() < 200; ++a)
+            s += char(main_ram[a]);
+        return s;
     }
 };
 
@@ -134,4 +146,53 @@ TEST_F(Typing, EveryCharacterOfEachMachinesTableReachesTheRomsLineInput)
             }
         }
     }
+}
+
+TEST_F(Typing, ABasicLineOfSignsAndCapitalsIsEnteredAsTypedAndRunsOnTheZxSpectrum)
+{
+    start(MACHINES[0]);
+    const std::string line = "10 let a$=\"Hi [x] {y}\": if a$(1)=\"H\" and len a$=10 then "
+                             "border (3*4-2)/5+(2<3)+(3<=3)+(4>=5)+(1<>2)-(9>8)";
+    type_text(line);
+    wait_typed();
+    EXPECT_EQ(zx_edit_line(), line);
+    type_text("\nrun\n");
+    wait_typed();
+    EXPECT_EQ(border_colour, 4) << "2 + 1 + 1 + 0 + 1 - 1";
+}
+
+TEST_F(Typing, TheWindowsNaturalModeTypesTheSignAHostKeyMakes)
+{
+    // Each key is pressed with the host's Shift held (CAPS SHIFT on the Spectrum).
+    const struct { SDLKey sym; uint16_t unicode; bool natural, used; const char* edit_line; } CASES[] = {
+        {SDLK_QUOTE, '"', true, true, "\""},    // Shift+' on a US layout: SYMBOL SHIFT+P, no CAPS SHIFT
+        {SDLK_2, '@', true, true, "@"},
+        {SDLK_a, 'A', true, false, "A"},        // letters stay positional
+        {SDLK_KP_PLUS, '+', true, false, ""},   // the keypad is the emulator's and the joystick's
+        {SDLK_QUOTE, '"', false, false, ""},    // positional: CAPS SHIFT with the ' key types nothing
+    };
+    for (const auto& c : CASES) {
+        SCOPED_TRACE(c.edit_line);
+        start(MACHINES[0]);
+        natural_keys = c.natural;
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = c.sym;
+        e.key.keysym.unicode = c.unicode;
+        headless::key(SDLK_LSHIFT, true);
+        const bool used = natural_key_event(e);
+        EXPECT_EQ(used, c.used);
+        if (!used)
+            headless::key(c.sym, true);
+        headless::run_frames(2);
+        e.type = SDL_KEYUP;
+        EXPECT_EQ(natural_key_event(e), c.used) << "the release goes where the press went";
+        if (!used)
+            headless::key(c.sym, false);
+        wait_typed();
+        headless::key(SDLK_LSHIFT, false);
+        headless::run_frames(10);
+        EXPECT_EQ(zx_edit_line(), c.edit_line);
+    }
+    natural_keys = true;
 }
