@@ -71,6 +71,10 @@ Options:
                     make it on the machine; one it has no key for is left out with a warning
     --type-after N  ... after frame N (default 0)
   --help, --version
+
+In the window, Scroll Lock switches between the natural key mapping (the default: a key types
+the sign it makes on the host) and the positional one (each key is the machine's key at the same
+place); the first gamepad is the machine's joystick.
 )";
 
 bool fail(const std::string& message)
