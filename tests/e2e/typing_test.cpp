@@ -16,6 +16,7 @@
 #include "machines/machine.h"
 #include "machines/memory.h"
 #include "machines/picture.h"
+#include "machines/status_line.h"
 #include "machines/typed_keys.h"
 #include "roms/rom_images.h"
 #include "sidecar/sidecar.h"
@@ -194,5 +195,24 @@ TEST_F(Typing, TheWindowsNaturalModeTypesTheSignAHostKeyMakes)
         headless::run_frames(10);
         EXPECT_EQ(zx_edit_line(), c.edit_line);
     }
+
+    // Scroll Lock switches to the positional mapping and back; the status line says which.
+    const auto status = [] {
+        std::string text;
+        for (size_t i = 17; i < 20; ++i)
+            for (char c = 'A'; c <= 'Z'; ++c)
+                if (MZ_ROM[MZ_ASCII_TABLE + uint8_t(c)] == status_line.chars[i])
+                    text += c;
+        return text;
+    };
+    SDL_Event scroll{};
+    scroll.type = SDL_KEYDOWN;
+    scroll.key.keysym.sym = SDLK_SCROLLOCK;
     natural_keys = true;
+    EXPECT_TRUE(natural_key_event(scroll));
+    EXPECT_FALSE(natural_keys);
+    EXPECT_EQ(status(), "POS");
+    EXPECT_TRUE(natural_key_event(scroll));
+    EXPECT_TRUE(natural_keys);
+    EXPECT_EQ(status(), "NAT");
 }
