@@ -130,6 +130,7 @@ void typing_clear()
     typing = nullptr;
     held = false;
     line_length = 0;
+    next_frame = frames_completed;
     typed_keys = {};
 }
 
