@@ -6,8 +6,11 @@
 
 #include "cpu/cpu.h"
 #include "cpu/machine_interface.h"
+#include "host/gamepad.h"
 #include "host/key_translation.h"
+#include "host/natural_keys.h"
 #include "host/speed.h"
+#include "host/typing.h"
 #include "machines/keyboard.h"
 #include "machines/picture.h"
 #include "machines/status_line.h"
@@ -78,6 +81,7 @@ void refresh_status_readout(uint32_t now)
     const char cut[] = {'C', 'U', 'T', ':', digit_or_blank(hz, 1000), char('0' + (hz / 100) % 10),
                         char('0' + (hz / 10) % 10), char('0' + hz % 10), 'H', char(0xA2), 0};
     status_print(cut);
+    show_key_mode();
 
     status_mark = -cpu.cycles;
     last_status_ms = now;
@@ -89,7 +93,9 @@ void drain_events()
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT)
             std::exit(0); // the exit hook saves what the devices still hold
-        translate_key_event(event);
+        gamepad_event(event);
+        if (!natural_key_event(event))
+            translate_key_event(event);
     }
 }
 
@@ -129,6 +135,7 @@ void end_frame()
     rebase_time();
     if (frame_end_hook)
         frame_end_hook();
+    typing_frame();
     if (quit_requested)
         std::exit(0); // as the window's close: the exit hook saves what the devices still hold
 }

@@ -19,7 +19,9 @@
 #include "host/snapshot.h"
 #include "host/speed.h"
 #include "host/storage.h"
+#include "host/typing.h"
 #include "machines/memory.h"
+#include "machines/typed_keys.h"
 #include "sidecar/fdc.h"
 #include "sidecar/pmd_disk.h"
 #include "sidecar/quickdisk.h"
@@ -36,8 +38,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t PROGRAM_START_FRAMES = 100; // the power-on beep and the boot probe, then the monitor
-constexpr uint32_t KEY_HOLD_FRAMES = 3;
-constexpr uint32_t ENTER_WAIT_FRAMES = 20;
 
 const char* const HELP = R"(usage: kestrel [OPTIONS] [FILE]
 
@@ -67,9 +67,14 @@ Options:
     --frames N      frames to run (50 a second)
     --screenshot F  writes the last frame to F as a BMP file
     --wav F         writes the sound of the run to F (44100 Hz, 16-bit stereo)
-    --type TEXT     types TEXT as on a US PC keyboard (\n for Enter)
+    --type TEXT     types TEXT (UTF-8; \n for Enter), each character with the keys that
+                    make it on the machine; one it has no key for is left out with a warning
     --type-after N  ... after frame N (default 0)
   --help, --version
+
+In the window, Scroll Lock switches between the natural key mapping (the default: a key types
+the sign it makes on the host) and the positional one (each key is the machine's key at the same
+place); the first gamepad is the machine's joystick.
 )";
 
 bool fail(const std::string& message)
@@ -83,29 +88,6 @@ bool parse_count(const std::string& text, uint32_t& value)
     if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit))
         return false;
     value = uint32_t(std::strtoul(text.c_str(), nullptr, 10));
-    return true;
-}
-
-// The PC key (US layout) that types a character, and whether Shift goes with it.
-struct Keystroke {
-    uint32_t key;
-    bool shift;
-};
-bool keystroke(char c, Keystroke& k)
-{
-    static const char SHIFTED[] = "~`!1@2#3$4%5^6&7*8(9)0_-+={[}]|\\:;\"'<,>.?/";
-    if (c == '\n') {
-        k = {SDLK_RETURN, false};
-    } else if (std::islower(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) ||
-               std::strchr(" `-=[]\\;',./", c)) {
-        k = {uint32_t(c), false};
-    } else if (std::isupper(static_cast<unsigned char>(c))) {
-        k = {uint32_t(std::tolower(static_cast<unsigned char>(c))), true};
-    } else if (const char* p = c ? std::strchr(SHIFTED, c) : nullptr; p && (p - SHIFTED) % 2 == 0) {
-        k = {uint32_t(p[1]), true};
-    } else {
-        return false;
-    }
     return true;
 }
 
@@ -155,9 +137,8 @@ std::string first_pmd_name(const std::vector<uint8_t>& b)
     std::string name;
     for (size_t i = 0; i < 8 && i < b.size() && b[0] != 0 && b[i] > ' ' && b[i] < 0x7F; ++i)
         name += char(b[i]);
-    Keystroke k;
     for (char c : name)
-        if (!keystroke(char(std::tolower(static_cast<unsigned char>(c))), k))
+        if (!typing_table(PMD85, false).find(char32_t(std::tolower(static_cast<unsigned char>(c)))))
             return ""; // a name no key types is left for the user
     return name;
 }
@@ -254,11 +235,6 @@ bool consistent()
         return fail("--headless needs --frames N (a number above 0)");
     if (launch.headless && (launch.scale != 1 || launch.fullscreen))
         return fail("--scale and --fullscreen need the window; --headless has none");
-    for (char c : launch.type) {
-        Keystroke k;
-        if (!keystroke(c, k))
-            return fail(std::string("--type: no key types '") + c + "'");
-    }
     return true;
 }
 
@@ -354,42 +330,6 @@ bool parse(int argc, char** argv, bool& done)
 uint32_t program_start_frame = 0;
 bool program_pending = false;
 bool typing_queued = false;
-std::string keys;           // characters still to type
-size_t next_key = 0;
-uint32_t next_key_frame = 0;
-bool key_down = false;
-Keystroke held{};
-
-void queue_typing(const std::string& text)
-{
-    keys = text;
-    next_key = 0;
-    next_key_frame = frames_completed;
-}
-
-void press(const Keystroke& k, bool down)
-{
-    if (k.shift && down)
-        headless::key(SDLK_LSHIFT, true);
-    headless::key(k.key, down);
-    if (k.shift && !down)
-        headless::key(SDLK_LSHIFT, false);
-}
-
-// One key at a time: held for three frames, then three frames (twenty after Enter) before the next.
-void type_keys()
-{
-    if (key_down && frames_completed >= next_key_frame) {
-        press(held, false);
-        key_down = false;
-        next_key_frame = frames_completed + (held.key == SDLK_RETURN ? ENTER_WAIT_FRAMES : KEY_HOLD_FRAMES);
-    } else if (!key_down && next_key < keys.size() && frames_completed >= next_key_frame) {
-        keystroke(keys[next_key++], held);
-        press(held, true);
-        key_down = true;
-        next_key_frame = frames_completed + KEY_HOLD_FRAMES;
-    }
-}
 
 // The program goes where the monitor's L puts it, and the monitor's J starts it, so that it
 // runs as if loaded from the card and returns to the prompt. A PMD 85 medium's first program is
@@ -400,7 +340,7 @@ void start_program()
         std::string name = launch.start_name; // typed as small letters: the monitor sees capitals
         for (char& c : name)
             c = char(std::tolower(static_cast<unsigned char>(c)));
-        queue_typing((launch.media == Media::PMD_DISK ? "l " : "r ") + name + "\n");
+        type_text((launch.media == Media::PMD_DISK ? "l " : "r ") + name + "\n");
         return;
     }
     const std::vector<uint8_t>& p = launch.program;
@@ -408,7 +348,7 @@ void start_program()
     std::copy_n(p.begin() + 128, size, main_ram.begin() + load);
     char command[16];
     std::snprintf(command, sizeof command, "j %04x\n", exec);
-    queue_typing(command);
+    type_text(command);
 }
 
 } // namespace
@@ -453,8 +393,7 @@ void launch_machine()
 {
     program_pending = false;
     typing_queued = false;
-    keys.clear();
-    key_down = false;
+    typing_clear();
     const bool pmd = launch.media == Media::PMD_DISK || launch.media == Media::PMD_MODULE;
     if (launch.media == Media::SNAPSHOT) {
         zx_snapshot_restart([] { zx_load_file(launch.file.c_str(), launch.z80); });
@@ -485,10 +424,8 @@ void launch_frame()
     }
     if (!launch.type.empty() && !typing_queued && frames_completed >= launch.type_after) {
         typing_queued = true;
-        queue_typing(launch.type);
+        type_text(launch.type);
     }
-    if (key_down || next_key < keys.size())
-        type_keys();
 }
 
 int run_headless()

@@ -8,6 +8,7 @@
 
 #include "host/emulator.h"
 #include "host/frame.h"
+#include "host/gamepad.h"
 #include "host/launch.h"
 
 namespace {
@@ -67,6 +68,8 @@ int main(int argc, char** argv)
         std::printf("Unable to set 640x480 video: %s\n", SDL_GetError());
         return 1;
     }
+    SDL_EnableUNICODE(1); // the natural key mode types the character a key makes on the host
+    gamepad_open();
     for (unsigned pass = 0;; ++pass) {
         SDL_Event event;
         while (SDL_PollEvent(&event)) {

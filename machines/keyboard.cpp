@@ -6,6 +6,7 @@
 #include "cpu/cpu_state.h"
 
 KeyMatrix key_matrix = {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
+TypedKeys typed_keys = {};
 uint8_t joystick_state = 0xFF;
 uint8_t ps2_code = 0;
 int32_t status_visible = 0;
@@ -189,6 +190,7 @@ void ps2_break_e0()
 void keyboard_reset(bool full)
 {
     key_matrix.row.fill(0xFF);
+    typed_keys = {};
     status_visible = 0;
     prtscr_count = 0;
     if (full) {
@@ -202,7 +204,7 @@ void keyboard_reset(bool full)
 uint8_t mz_keyboard_row(uint8_t strobe)
 {
     strobe &= 0x0F;
-    return strobe < ROW_X ? key_matrix.row[strobe] : 0xFF;
+    return strobe < ROW_X ? matrix_row(strobe) : 0xFF;
 }
 
 namespace {

@@ -77,7 +77,18 @@ void ps2_break_e0();
 // the volume and sound filter.
 void keyboard_reset(bool full);
 
-inline bool key_held(MatrixKey k) { return !(key_matrix.row[k >> 3] & (1u << (k & 7))); }
+// Keys typed by character (the host's typing queue) lie over the keys the host holds: a bit set
+// in `press` holds that key down, a bit set in `lift` lets it up although the host holds it (the
+// host's Shift while a sign that needs no Shift is typed). Both are zero while nothing is typed.
+struct TypedKeys {
+    std::array<uint8_t, 11> press, lift;
+};
+extern TypedKeys typed_keys;
+
+// A row as the emulated machine sees it: the host's keys with the typed ones over them.
+inline uint8_t matrix_row(uint32_t r) { return uint8_t((key_matrix.row[r] | typed_keys.lift[r]) & ~typed_keys.press[r]); }
+
+inline bool key_held(MatrixKey k) { return !(matrix_row(k >> 3) & (1u << (k & 7))); }
 inline void key_press(MatrixKey k) { key_matrix.row[k >> 3] &= uint8_t(~(1u << (k & 7))); }
 inline void key_release(MatrixKey k) { key_matrix.row[k >> 3] |= uint8_t(1u << (k & 7)); }
 

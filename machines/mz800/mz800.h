@@ -38,3 +38,9 @@ void mz_ports_enable();
 // The MZ-800's per-line chipset work after the line's picture: the display flags with the
 // PIO's display edges, timer counters 1 and 2.
 void mz_line_event(int32_t line);
+
+// The keys that type each character, with the European and with the Japanese character
+// generator (mz_keys.cpp).
+struct TypingTable;
+extern const TypingTable MZ_TYPING;
+extern const TypingTable MZ_JP_TYPING;

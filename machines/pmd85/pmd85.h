@@ -9,3 +9,7 @@ void pmd85_select();
 
 // The chipset reset's part of the PMD 85: the ROM module's address and cache.
 void pmd85_reset();
+
+// The keys that type each character (pmd_keys.cpp).
+struct TypingTable;
+extern const TypingTable PMD_TYPING;

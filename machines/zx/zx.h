@@ -16,3 +16,7 @@ void zx_reset();
 // 8000h and C000h (the 48K's RAM), bank 7 the RAM under the ROM, the rest in spare MainRam and
 // VideoRam. Snapshots are read into and written from here.
 uint8_t* zx128_bank(int n);
+
+// The keys that type each character (zx_keys.cpp).
+struct TypingTable;
+extern const TypingTable ZX_TYPING;
