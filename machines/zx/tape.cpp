@@ -6,6 +6,7 @@
 #include "cpu/cpu_state.h"
 #include "cpu/machine_interface.h" // zx128_paging
 #include "machines/machine_kind.h"
+#include "machines/zx/zx_ports.h"
 
 TapeImage tape_image;
 Cassette cassette;
@@ -16,6 +17,7 @@ namespace {
 // both the 48K ROM and OpenSE BASIC hold around it.
 constexpr uint16_t LOAD_TRAP_PC = 0x0564; // after LD-BYTES' IN A,(FEh) at 0562h
 constexpr uint16_t SAVE_TRAP_PC = 0x04DC; // after SA-BYTES' OUT (FEh),A at 04DAh
+constexpr uint16_t BORDCR = 0x5C48;       // BASIC's border colour in bits 3-5
 struct RomBytes {
     uint16_t at;
     uint8_t bytes[6];
@@ -275,7 +277,12 @@ uint32_t tape_save_trap(uint8_t* out)
     out[length + 1u] = parity;
     cpu.ix = uint16_t(start + length + 1);
     cpu.de = 0xFFFF;
-    cpu.af = uint16_t((cpu.af & 0xFF00) | 0x01); // carry: no BREAK
-    cpu.pc = pop();                                // to the exit at 053Fh
+    cpu.af = uint16_t((cpu.af & 0xFF00) | 0x01); // carry: done
+    // The exit at 053Fh, but for its BREAK test: the key that started the SAVE a moment ago
+    // would still be down. The border comes back from BORDCR, interrupts are enabled again.
+    pop();
+    zx_port_write(0x00FE, uint8_t((cpu_read(cpu, BORDCR) >> 3) & 7));
+    cpu.control |= CTRL_IFF1 | CTRL_IFF2;
+    cpu.pc = pop();
     return length + 2u;
 }
