@@ -18,7 +18,10 @@ namespace {
 
 constexpr const char* TAPE_CONFIG = "/sidecar/zxtape.cfg";
 constexpr const char* SAVE_TAPE = "/sidecar/zxsave.tap";
-constexpr uint32_t QUIET_FRAMES = 50; // a second without an EAR read ends the fast-forward
+constexpr uint32_t QUIET_FRAMES = 50; // a second without reading the tape ends the fast-forward
+// A loader sees an edge of the tape at every pulse, 30 or more a frame; a program that only
+// scans the keyboard reads the port 8 times a frame and cannot see so many.
+constexpr uint32_t EDGES_READING = 16;
 constexpr uint32_t PATH_MAX_CFG = 250;
 
 std::string command_line_tape; // a host path; empty: zxtape.cfg decides
@@ -132,12 +135,12 @@ void fast_forward()
     static uint32_t chosen_speed = 10;
     static uint32_t quiet = 0;
     static bool was_playing = false;
-    if (cassette.playing && (cassette.ear_read || !was_playing))
+    if (cassette.playing && (cassette.edges_read >= EDGES_READING || !was_playing))
         quiet = 0;
     else
         ++quiet;
     was_playing = cassette.playing;
-    cassette.ear_read = 0;
+    cassette.edges_read = 0;
     const bool want = screen && is_zx() && cassette.playing && quiet < QUIET_FRAMES;
     if (want == fast)
         return;

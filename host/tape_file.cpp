@@ -419,7 +419,7 @@ const char* parse_wav(Reader& r, Builder& b)
             const uint32_t format = f.get(2);
             channels = f.get(2);
             rate = f.get(4);
-            f.get(6);
+            f.take(6); // byte rate and frame size: derived below
             bits = f.get(2);
             if (format != 1 && format != 0xFFFE)
                 return "not PCM (compressed WAV files are not read)";

@@ -81,12 +81,13 @@ uint16_t pop()
     return v;
 }
 
-bool even_parity(uint8_t v)
+// A and F after the ROM's XOR and RET NZ on a byte that differs: carry clear.
+uint16_t mismatch(uint8_t a)
 {
-    v ^= uint8_t(v >> 4);
-    v ^= uint8_t(v >> 2);
-    v ^= uint8_t(v >> 1);
-    return !(v & 1);
+    uint8_t p = uint8_t(a ^ (a >> 4));
+    p ^= uint8_t(p >> 2);
+    p ^= uint8_t(p >> 1);
+    return uint16_t(a << 8 | (a & 0xA8) | ((p & 1) ? 0 : 0x04));
 }
 
 // The block the ROM's loader would meet next: the one under the head unless the head is past
@@ -120,9 +121,8 @@ void load_block(const TapeBlock& block)
         return;
     }
     uint8_t parity = bytes[0];
-    if (bytes[0] != expected) { // the flag: XOR L; RET NZ
-        const uint8_t a = uint8_t(bytes[0] ^ expected);
-        cpu.af = uint16_t(a << 8 | (a & 0xA8) | (even_parity(a) ? 0x04 : 0));
+    if (bytes[0] != expected) { // the flag
+        cpu.af = mismatch(uint8_t(bytes[0] ^ expected));
         return;
     }
     uint32_t i = 1;
@@ -130,9 +130,8 @@ void load_block(const TapeBlock& block)
     for (; i < block.length && cpu.de != 0; ++i) {
         last = bytes[i];
         if (verify) {
-            if (cpu_read(cpu, cpu.ix) != last) { // LD A,(IX+0); XOR L; RET NZ
-                const uint8_t a = uint8_t(cpu_read(cpu, cpu.ix) ^ last);
-                cpu.af = uint16_t(a << 8 | (a & 0xA8) | (even_parity(a) ? 0x04 : 0));
+            if (cpu_read(cpu, cpu.ix) != last) {
+                cpu.af = mismatch(uint8_t(cpu_read(cpu, cpu.ix) ^ last));
                 set_lo(cpu.hl, last);
                 return;
             }
@@ -221,8 +220,11 @@ void tape_catch_up()
 uint8_t tape_ear()
 {
     tape_catch_up();
-    cassette.ear_read = 1;
-    return cassette.playing && (tape_image.spans[cassette.span] & SPAN_HIGH) ? 1 : 0;
+    const uint8_t level = cassette.playing && (tape_image.spans[cassette.span] & SPAN_HIGH) ? 1 : 0;
+    if (level != cassette.ear_level)
+        ++cassette.edges_read;
+    cassette.ear_level = level;
+    return level;
 }
 
 void tape_check_load_trap()
@@ -258,7 +260,11 @@ bool tape_load_trap()
     load_block(block);
     cpu.pc = pop(); // LD-BYTES returns to its exit at 053Fh, which restores the border and EI
     tape_seek(block.end);
-    tape_play(true);
+    const uint32_t next = next_block();
+    if (next < tape_image.blocks.size() && tape_image.blocks[next].kind == BLOCK_STANDARD)
+        tape_seek(tape_image.blocks[next].first);
+    else
+        tape_play(true);
     return true;
 }
 

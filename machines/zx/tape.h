@@ -47,7 +47,8 @@ struct Cassette {
     uint8_t inserted;
     uint8_t playing;
     uint8_t trap;       // TRAP_LOAD or TRAP_SAVE while the main loop's request is pending
-    uint8_t ear_read;   // set by every read of the EAR bit while the tape plays
+    uint8_t ear_level;  // the EAR level the program read last
+    uint32_t edges_read; // changes of level the program has seen; the host counts them per frame
     uint32_t span;      // the span under the head (spans.size() at the end of the tape)
     uint32_t block;     // the block that span belongs to
     int32_t span_end;   // playing: the cycle count at which the span ends (it counts down)
@@ -77,6 +78,8 @@ void tape_check_save_trap();
 
 // The loading trap: a standard block at the position is loaded and the ROM's routine returns
 // through its own exit; otherwise the tape starts and the ROM reads it in real time.
+// After a block loaded at once the tape plays on when a custom loader will want the next block
+// (it is not a standard one) and waits before it otherwise, so a later LOAD finds it there.
 // Returns true when the block was loaded at once.
 bool tape_load_trap();
 // The saving trap: the block (flag, data, checksum) into `out` (65537 bytes at most), the
