@@ -61,7 +61,8 @@ bool insert(const std::string& name, bool host)
         return false;
     }
     tape_insert(std::move(image));
-    card_tape = host ? "" : name;
+    // Kept from the top of the card: a program may change the current directory meanwhile.
+    card_tape = host ? "" : name[0] == '/' ? name : "/" + name;
     return true;
 }
 
@@ -93,11 +94,18 @@ void save_block()
     const uint32_t n = tape_save_trap(block.data());
     const bool to_inserted = cassette.inserted && !card_tape.empty() && is_tap(card_tape);
     const std::string target = to_inserted ? card_tape : SAVE_TAPE;
+    if (n > 0xFFFF) { // 65535 bytes and more: no .tap length can say it
+        std::fprintf(stderr, "kestrel: SAVE: a block of %u bytes does not fit a .tap file; not written\n", unsigned(n));
+        return;
+    }
     const uint8_t length[2] = {uint8_t(n), uint8_t(n >> 8)};
     uint32_t done = 0, done2 = 0;
-    bool ok = fs_open(&tape_file, target.c_str(), FS_OPEN_ALWAYS | FS_WRITE) == FS_OK;
-    ok = ok && fs_seek(&tape_file, tape_file.size) == FS_OK && fs_write(&tape_file, length, 2, &done) == FS_OK &&
-         fs_write(&tape_file, block.data(), n, &done2) == FS_OK && done == 2 && done2 == n;
+    const bool opened = fs_open(&tape_file, target.c_str(), FS_OPEN_ALWAYS | FS_WRITE) == FS_OK;
+    const uint32_t old_size = tape_file.size;
+    const bool ok = opened && fs_seek(&tape_file, old_size) == FS_OK && fs_write(&tape_file, length, 2, &done) == FS_OK &&
+                    fs_write(&tape_file, block.data(), n, &done2) == FS_OK && done == 2 && done2 == n;
+    if (opened && !ok && fs_seek(&tape_file, old_size) == FS_OK) // no half block is left behind
+        fs_truncate(&tape_file);
     fs_close(&tape_file);
     if (!ok) {
         std::fprintf(stderr, "kestrel: SAVE: %s cannot be written\n", target.c_str());

@@ -386,6 +386,7 @@ const char* parse_tzx(Reader& r, Builder& b, const char* name)
             case 0x27: break;
             case 0x28: r.take(r.get(2)); break;
             case 0x34: r.take(8); break;
+            case 0x40: r.get(1); r.take(r.get(3)); break;
             default: r.take(r.get(4)); break;
             }
             std::fprintf(stderr, "kestrel: %s: TZX block %02Xh is not played; skipped\n", name, id);

@@ -59,21 +59,6 @@ bool enter_span(uint32_t i)
     return go_on;
 }
 
-} // namespace
-
-void tape_seek(uint32_t i)
-{
-    i = std::min<uint32_t>(i, span_count());
-    cassette.playing = 0;
-    cassette.block = 0;
-    cassette.span = i;
-    while (cassette.block + 1 < tape_image.blocks.size() && tape_image.blocks[cassette.block + 1].first <= i)
-        ++cassette.block;
-    cassette.span_left = i < span_count() ? span_length(i) : 0;
-}
-
-namespace {
-
 uint16_t pop()
 {
     const uint16_t v = uint16_t(cpu_read(cpu, cpu.sp) | cpu_read(cpu, uint16_t(cpu.sp + 1)) << 8);
@@ -90,17 +75,17 @@ uint16_t mismatch(uint8_t a)
     return uint16_t(a << 8 | (a & 0xA8) | ((p & 1) ? 0 : 0x04));
 }
 
-// The block the ROM's loader would meet next: the one under the head unless the head is past
-// its start, else the next one that sounds. Stop blocks are passed, as the loader starts the tape.
-// Returns blocks.size() at the end of the tape.
+// The block the ROM's loader would meet next: the one under the head while it still sounds (a
+// standard one only until its data begins), else the next one that sounds. Stop blocks are
+// passed, as the loader starts the tape. Returns blocks.size() at the end of the tape.
 uint32_t next_block()
 {
     const auto& blocks = tape_image.blocks;
     uint32_t b = cassette.block;
     if (b < blocks.size()) {
         const TapeBlock& here = blocks[b];
-        const bool at_start = here.kind == BLOCK_STANDARD ? cassette.span <= here.data : cassette.span == here.first;
-        if (!(at_start && here.end > here.first))
+        const bool ahead = here.kind == BLOCK_STANDARD ? cassette.span <= here.data : cassette.span < here.end;
+        if (!ahead)
             ++b;
     }
     while (b < blocks.size() && blocks[b].end == blocks[b].first)
@@ -189,6 +174,17 @@ void tape_rewind()
 {
     if (cassette.inserted)
         tape_seek(0);
+}
+
+void tape_seek(uint32_t i)
+{
+    i = std::min<uint32_t>(i, span_count());
+    cassette.playing = 0;
+    cassette.block = 0;
+    cassette.span = i;
+    while (cassette.block + 1 < tape_image.blocks.size() && tape_image.blocks[cassette.block + 1].first <= i)
+        ++cassette.block;
+    cassette.span_left = i < span_count() ? span_length(i) : 0;
 }
 
 void tape_rebase(int32_t amount)

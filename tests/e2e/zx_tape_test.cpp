@@ -16,6 +16,7 @@
 #include "host/emulator.h"
 #include "host/headless.h"
 #include "machines/machine.h"
+#include "machines/status_line.h"
 #include "machines/zx/zx.h"
 #include "tests/host/tape_files.h"
 
@@ -165,7 +166,7 @@ TEST_F(ZxTape, SaveWritesATapOnTheCardThatLoadsBack)
     EXPECT_LT(frames_until_border(RED, 100), 100u);
 }
 
-TEST_F(ZxTape, F7PlaysAndStopsTheTapeAndAnUnreadableTapeIsIgnored)
+TEST_F(ZxTape, F7PlaysAndStopsTheTapeTheStatusLineShowsItAndAnUnreadableTapeIsIgnored)
 {
     write("game.tap", tap(basic_program("red", border_program(2), 10)));
     start_with_tape(ZX48, "game.tap");
@@ -173,6 +174,10 @@ TEST_F(ZxTape, F7PlaysAndStopsTheTapeAndAnUnreadableTapeIsIgnored)
     EXPECT_TRUE(cassette.playing);
     headless::run_frames(50);
     EXPECT_GT(cassette.span, 0u);
+    const StatusLine shown = status_line; // the tape, playing, at block 1 of 2
+    status_cursor = 21;
+    status_print("T>1/2     ");
+    EXPECT_EQ(shown.chars, status_line.chars);
     headless::tap(SDLK_F7);
     EXPECT_FALSE(cassette.playing);
 

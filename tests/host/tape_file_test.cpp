@@ -2,6 +2,7 @@
 // plays, a recording through its threshold, and damaged files that give a reason, not a tape.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <zlib.h>
 
@@ -21,7 +22,8 @@ uint64_t duration(const TapeImage& image)
 Bytes tzx(const Bytes& blocks)
 {
     Bytes f = tzx_header();
-    f.insert(f.end(), blocks.begin(), blocks.end());
+    f.resize(f.size() + blocks.size());
+    std::copy(blocks.begin(), blocks.end(), f.end() - std::ptrdiff_t(blocks.size()));
     return f;
 }
 
