@@ -98,8 +98,9 @@ TEST(ZxTape, LdBytesLoadsAStandardBlockAsTheRomDoes)
         cpu.af = 0;
         (void)io_read(0x0FFE);
         ASSERT_EQ((cpu.events & EV_TAPE_TRAP) != 0, c.traps);
-        if (c.traps)
+        if (c.traps) {
             EXPECT_TRUE(tape_load_trap());
+        }
         EXPECT_EQ((cpu.af & 1) != 0, c.carry);
         EXPECT_EQ(cpu.de, c.de_after);
         EXPECT_TRUE(std::equal(c.memory, c.memory + 4, main_ram.begin() + 0x8000));
