@@ -10,6 +10,7 @@
 #include "host/snapshot.h"
 #include "host/speed.h"
 #include "host/storage.h"
+#include "host/tape_deck.h"
 #include "host/trace.h"
 #include "machines/keyboard.h"
 #include "machines/machine.h"
@@ -111,6 +112,7 @@ void restart_machine()
     case ZX48:
         select_machine(requested_kind);
         cpu_reset_z80(cpu);
+        tape_deck_machine_started();
         break;
     case PMD85:
         select_machine(PMD85);
@@ -249,8 +251,13 @@ void service_events(uint32_t m)
         if (!machine_switch())
             return;
     }
-    if (m & EV_TAPE_TRAP)
-        zx_snapshot_restart(zx_load_trap); // the snapshot named in the 48K's memory, if any
+    if (m & EV_TAPE_TRAP) {
+        event_clear(EV_TAPE_TRAP);
+        // The tape's load or save, else the snapshot named in the 48K's memory, if any: a LOAD
+        // of any other name leaves the machine as it is.
+        if (!tape_deck_trap() && zx_names_snapshot())
+            zx_snapshot_restart(zx_load_trap);
+    }
     if (m & EV_SCREENSHOT) {
         event_clear(EV_SCREENSHOT);
         take_screenshot();

@@ -10,10 +10,12 @@
 #include "host/key_translation.h"
 #include "host/natural_keys.h"
 #include "host/speed.h"
+#include "host/tape_deck.h"
 #include "host/typing.h"
 #include "machines/keyboard.h"
 #include "machines/picture.h"
 #include "machines/status_line.h"
+#include "machines/zx/zx.h"
 
 int32_t raster_line = 0;
 uint32_t last_present_ms = 0;
@@ -117,11 +119,13 @@ void rebase_time()
     cpu.line_start += amount;
     cycle_credit -= amount;
     status_mark -= amount;
+    tape_rebase(amount);
 }
 
 void end_frame()
 {
     refresh_status_readout(host_clock.ticks());
+    tape_deck_frame();
     const uint32_t now = host_clock.ticks();
     if (now - last_present_ms > 19) {
         last_present_ms = (now / 20) * 20;

@@ -19,6 +19,7 @@
 #include "host/snapshot.h"
 #include "host/speed.h"
 #include "host/storage.h"
+#include "host/tape_deck.h"
 #include "host/typing.h"
 #include "machines/memory.h"
 #include "machines/typed_keys.h"
@@ -38,6 +39,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t PROGRAM_START_FRAMES = 100; // the power-on beep and the boot probe, then the monitor
+constexpr uint32_t TAPE_START_FRAMES = 150;   // the ZX's BASIC is at its prompt
 
 const char* const HELP = R"(usage: kestrel [OPTIONS] [FILE]
 
@@ -50,6 +52,8 @@ decide):
   .dsk             Extended DSK image: floppy drive 0 for this run, booted
   .mzq             Quick Disk image for this run, booted
   .z80 .sna        ZX Spectrum snapshot: the 48K or 128K it was saved on starts it
+  .tap .tzx .wav   ZX Spectrum tape: the 48K (--machine zx128: the 128K) starts with it
+                   inserted and types what loads it
   .pmd             PMD 85 disk image: disk server drive 0 for this run; its first program runs
   .rmm             PMD 85 ROM module for this run; its first program runs
 The file is read by the emulator itself; programs on the machine never see it on the card.
@@ -75,6 +79,8 @@ Options:
 In the window, Scroll Lock switches between the natural key mapping (the default: a key types
 the sign it makes on the host) and the positional one (each key is the machine's key at the same
 place); the first gamepad is the machine's joystick.
+
+Keys on the ZX Spectrum: F7 plays or stops the tape, F8 rewinds it.
 )";
 
 bool fail(const std::string& message)
@@ -177,6 +183,9 @@ bool take_file(const std::string& path)
         launch.media = Media::SNAPSHOT;
         launch.z80 = ext == ".z80";
         why = zx_snapshot_problem(path.c_str(), launch.z80);
+    } else if (ext == ".tap" || ext == ".tzx" || ext == ".wav") {
+        launch.media = Media::TAPE;
+        why = tape_file_problem(path);
     } else if (ext == ".pmd") {
         launch.media = Media::PMD_DISK;
         why = !bytes.empty() && bytes.size() % 128 == 0 ? nullptr : "not a PMD 85 disk image (whole 128-byte records)";
@@ -188,7 +197,7 @@ bool take_file(const std::string& path)
     } else if (!mzf_problem(bytes)) {
         launch.media = Media::PROGRAM;
     } else {
-        return fail(path + ": not a file Kestrel can start (.mzf, .mzt, .m12, .dsk, .mzq, .z80, .sna)");
+        return fail(path + ": not a file Kestrel can start (.mzf, .mzt, .m12, .dsk, .mzq, .z80, .sna, .tap, .tzx, .wav)");
     }
     if (why)
         return fail(path + ": " + why);
@@ -221,10 +230,13 @@ bool consistent()
     const bool zx = launch.machine == ZX48 || launch.machine == ZX128;
     if (launch.machine_given && launch.media == Media::SNAPSHOT && !zx)
         return fail(launch.file + ": a ZX Spectrum snapshot does not start on another machine");
+    if (launch.machine_given && launch.media == Media::TAPE && !zx)
+        return fail(launch.file + ": a ZX Spectrum tape does not play on another machine");
     const bool pmd = launch.media == Media::PMD_DISK || launch.media == Media::PMD_MODULE;
     if (launch.machine_given && pmd && launch.machine != PMD85)
         return fail(launch.file + ": PMD 85 media do not start on another machine");
-    if (launch.machine_given && launch.media != Media::NONE && launch.media != Media::SNAPSHOT && !pmd &&
+    const bool zx_media = launch.media == Media::SNAPSHOT || launch.media == Media::TAPE;
+    if (launch.machine_given && launch.media != Media::NONE && !zx_media && !pmd &&
         !is_mz800_family(launch.machine))
         return fail(launch.file + ": MZ-800 media do not start on another machine");
     const bool headless_only = launch.frames || !launch.screenshot.empty() || !launch.wav.empty() ||
@@ -400,6 +412,15 @@ void launch_machine()
     } else if (pmd) {
         request_machine(PMD85, 0);
         restart_machine();
+    } else if (launch.media == Media::TAPE) {
+        tape_deck_use(launch.file);
+        const MachineKind kind = launch.machine_given ? launch.machine : ZX48;
+        request_machine(kind, kind == ZX48 ? 1 : 0);
+        restart_machine();
+        if (launch.type.empty()) { // the tape's loader, once BASIC is up
+            launch.type = tape_load_keys();
+            launch.type_after = TAPE_START_FRAMES;
+        }
     } else if (launch.machine_given && (launch.machine != MZ800 || launch.japanese)) {
         request_machine(launch.machine, launch.machine == ZX48 || launch.japanese ? 1 : 0);
         restart_machine();

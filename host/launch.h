@@ -9,7 +9,7 @@
 
 #include "machines/machine_kind.h"
 
-enum class Media : uint8_t { NONE, PROGRAM, DISK, QUICK_DISK, SNAPSHOT, PMD_DISK, PMD_MODULE };
+enum class Media : uint8_t { NONE, PROGRAM, DISK, QUICK_DISK, SNAPSHOT, PMD_DISK, PMD_MODULE, TAPE };
 
 struct Launch {
     Media media = Media::NONE;

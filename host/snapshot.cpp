@@ -288,6 +288,14 @@ bool load_open_file(const char* name, bool z80)
 
 } // namespace
 
+bool zx_names_snapshot()
+{
+    uint16_t end = ZX_NAME_AREA;
+    while (end < ZX_NAME_AREA_END && main_ram[end] != 0x22)
+        ++end;
+    return end >= ZX_NAME_AREA + 3 && (has_extension(end, "z80") || has_extension(end, "sna"));
+}
+
 void zx_load_trap()
 {
     uint16_t end = ZX_NAME_AREA;

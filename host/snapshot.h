@@ -12,6 +12,9 @@
 
 // The main loop's ZX loader trap, with the ZX 48K selected and the cycle counter at 0.
 void zx_load_trap();
+// Whether the name typed after LOAD (or put there by zxloader.cfg) is a snapshot's: the trap
+// is served only then.
+bool zx_names_snapshot();
 
 // A snapshot named on the command line (a host path, outside the card), into the machine the
 // loader trap leaves; false, with the reason on standard error, when it loads nothing.

@@ -36,4 +36,8 @@ void zx_select(MachineKind kind)
     install_picture({record_border, zx_render_line, zx_present_line, zx_screenshot_line});
 }
 
-void zx_reset() { zx128_paging_write(0); }
+void zx_reset()
+{
+    zx128_paging_write(0);
+    tape_play(false);
+}

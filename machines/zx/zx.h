@@ -3,13 +3,14 @@
 #pragma once
 
 #include "machines/machine_kind.h"
+#include "machines/zx/tape.h" // the cassette recorder, which the host loads and drives
 
 // Names the model on the status line and installs its memory map (ROM, contended RAM at
 // 4000h-7FFFh, the 128K's banked top quarter), its ports and its sound (the AY-3-8912 and
 // the beeper).
 void zx_select(MachineKind kind);
 
-// The ZX share of the chipset reset: the 128K paging register.
+// The ZX share of the chipset reset: the 128K paging register; the tape stops.
 void zx_reset();
 
 // The ZX 128K's RAM bank n (0-7), 16 KiB as it is stored: banks 5, 2 and 0 are the RAM at 4000h,

@@ -6,6 +6,7 @@
 #include "machines/machine_kind.h"
 #include "machines/picture.h"
 #include "machines/sound/ay8912.h"
+#include "machines/zx/tape.h"
 #include "machines/zx/zx_memory.h"
 #include "sidecar/sidecar.h"
 
@@ -34,8 +35,11 @@ uint8_t zx_port_read(uint16_t port)
         }
     }
     zx_contention_delay();
-    // EAR in: bit 6 of cycles / 64 (the signed quotient), so it changes every 4096 cycles.
-    const uint8_t ear = uint8_t(((cpu.cycles / 64) >> 6) & 1);
+    // EAR in: the playing tape; without one, bit 6 of cycles / 64 (the signed quotient), so it
+    // changes every 4096 cycles.
+    if (cassette.inserted)
+        tape_check_load_trap();
+    const uint8_t ear = cassette.playing ? tape_ear() : uint8_t(((cpu.cycles / 64) >> 6) & 1);
     return uint8_t((zx_keyboard_read(uint8_t(port >> 8)) & 0x1F) | 0xA0 | ear << 6);
 }
 
@@ -45,6 +49,7 @@ void zx_port_write(uint16_t port, uint8_t value)
         zx_contention_delay();
         border_colour = value & 7;
         beeper_bits = uint8_t(((value >> 3) & 1) | (value & 0x10));
+        tape_check_save_trap();
     }
     if (!(port & 2)) {
         if (port >= 0xC000)

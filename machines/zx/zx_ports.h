@@ -1,7 +1,8 @@
 // The ZX Spectrum's ports (both models decode only some address lines):
 //   A0 = 0        the ULA: writes set the border and the beeper's EAR and MIC bits, reads give
-//                 the keyboard half-rows selected by the zero bits of A8-A15 and the EAR input;
-//                 either way the ULA holds the CPU off as for contended memory.
+//                 the keyboard half-rows selected by the zero bits of A8-A15 and the EAR input
+//                 (the playing tape); either way the ULA holds the CPU off as for contended
+//                 memory. The ROM's tape routines are caught here (tape.h).
 //   A1 = 0        the AY-3-8912 (present on both models): C000h-FFFFh select a register,
 //                 8000h-BFFFh write it; on the 128K 4000h-7FFFh is the paging register (7FFDh),
 //                 which bit 5 locks until the next reset.

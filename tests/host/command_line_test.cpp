@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/host/tape_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -275,4 +277,34 @@ TEST_F(CommandLine, AnAudioDeviceThatWillNotOpenEndsTheRunAndLeavesTheFilesWhole
     EXPECT_EQ(read_text(dir / "err.txt").rfind("Couldn't open audio: ", 0), 0u) << read_text(dir / "err.txt");
     EXPECT_EQ(read_text(dir / "SD" / "sidecar" / "ramdisc.dat"), ram);
     EXPECT_EQ(read_text(dir / "SD" / "sidecar" / "disk.dsk"), disk);
+}
+
+TEST_F(CommandLine, ABadTapeStopsWithStatus2)
+{
+    using namespace tape_files;
+    write_bytes(dir / "red.tap", tap(basic_program("red", border_program(2), 10)));
+    write_bytes(dir / "bad.tzx", {'Z', 'X', 'T', 'a', 'p', 'e', '!', 0x1A, 1, 20, 0x10, 0, 0, 0x20, 0});
+    write_bytes(dir / "empty.wav", wav({}, 44100, 1, 16));
+    const struct { std::vector<std::string> args; const char* says; } BAD[] = {
+        {{"bad.tzx"}, "bad.tzx: a standard block runs past the end of the file"},
+        {{"empty.wav"}, "empty.wav: no samples"},
+        {{"--machine", "pmd85", "red.tap"}, "a ZX Spectrum tape does not play on another machine"},
+    };
+    for (const auto& c : BAD) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "SD")) << c.says << ": nothing started";
+    }
+}
+
+TEST_F(CommandLine, ATapeStartsTheZxAndTypesItsLoader)
+{
+    using namespace tape_files;
+    write_bytes(dir / "red.tap", tap(basic_program("red", border_program(2), 10)));
+    for (const char* machine : {"zx48", "zx128"}) {
+        const Result r = run({"--headless", "--frames", "300", "--machine", machine, "--screenshot", "shot.bmp", "red.tap"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(border_in("shot.bmp"), 0x22) << machine << ": LOAD \"\" typed, the program loaded and ran";
+    }
 }
