@@ -34,6 +34,10 @@ inline LinePosition line_position(uint32_t t, uint32_t per_line)
     }
 }
 
+// The line within the ZX Spectrum's frame from a count of lines: 312 lines on the 48K, 311
+// on the 128K, so the contended lines stay where the picture and the interrupt are.
+inline uint32_t zx_frame_line(uint32_t lines) { return machine_kind == ZX128 ? lines % 311 : lines % 312; }
+
 // Accepts one maskable interrupt. vector_address is I*256 (+ the PIO vector byte);
 // vector_in_rom makes IM 2 continue at FFFFh instead of reading the vector (ZX).
 void accept_interrupt(CpuState& c, uint16_t vector_address, bool vector_in_rom = false);

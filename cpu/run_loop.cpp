@@ -170,7 +170,7 @@ void contend(uint16_t address, int32_t n)
                            (address >= 0xC000 && machine_kind == ZX128 && (zx128_paging & 1));
     const uint32_t per_line = uint32_t(c.cycles_per_line);
     const LinePosition at = line_position(uint32_t(-c.cycles), per_line);
-    uint32_t line = at.lines % 312;
+    uint32_t line = zx_frame_line(at.lines);
     if (!contended || line <= 48 || line > 241) {
         c.cycles -= n;
         return;
