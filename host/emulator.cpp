@@ -122,10 +122,9 @@ void restart_machine()
         break;
     }
     // The new machine's time starts at 0 with no credit of the old one's host time, so it
-    // does not begin by catching up (silence, then bursts of sound), and its raster with it.
+    // does not begin by catching up in 60 ms bursts of sound.
     cycle_credit = -cpu.cycles;
     last_ticks = host_clock.ticks();
-    resync_raster();
 }
 
 void zx_snapshot_restart(const std::function<void()>& load)
