@@ -10,8 +10,8 @@
 ; RDDAT play on from where the last read stopped as a recorder does (tape_io.asm): RDINF
 ; reads the next header, RDDAT the next body, each passing over what lies before it, and a
 ; body without a header of its own is read with the size and address a loader has set at
-; 1102h/1104h. WRINF opens a new file on the card's top
-; named after the header, WRDAT writes the body and closes it; VERFY reads it back.
+; 1102h/1104h. WRINF opens a new file on the card's top named after the header, WRDAT
+; writes the body and closes it; VERFY reads it back.
 ; All of them return carry clear when done and carry set with A = 1 on an error (the end of
 ; the tape, no tape, a card error) or A = 2 when Shift+Break was held.
 

@@ -21,6 +21,7 @@ RDINF:  PUSH BC
         LD HL, (HEADER_BUF + MZF_SIZE)
         LD A, 1                         ; its data block comes next
         CALL TAPE_BLOCK
+        XOR A                           ; A = 0 and carry clear, as every read that succeeds
         JP TAPE_DONE
 
 ; RDDAT: reads 1102h bytes of the next data block to the address at 1104h. Right after RDINF
