@@ -34,6 +34,15 @@ inline LinePosition line_position(uint32_t t, uint32_t per_line)
     }
 }
 
+// The ZX Spectrum's line within its frame and the position within the line at time t: 312
+// lines of 224 cycles on the 48K, 311 of 228 on the 128K, so that the contended lines stay
+// where the picture and the interrupt are.
+inline LinePosition zx_frame_position(uint32_t t, uint32_t per_line)
+{
+    const LinePosition at = line_position(t, per_line);
+    return {per_line == 228 ? at.lines % 311 : at.lines % 312, at.pos};
+}
+
 // Accepts one maskable interrupt. vector_address is I*256 (+ the PIO vector byte);
 // vector_in_rom makes IM 2 continue at FFFFh instead of reading the vector (ZX).
 void accept_interrupt(CpuState& c, uint16_t vector_address, bool vector_in_rom = false);

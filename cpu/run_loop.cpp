@@ -169,8 +169,8 @@ void contend(uint16_t address, int32_t n)
     const bool contended = (address >= 0x4000 && address < 0x8000) ||
                            (address >= 0xC000 && machine_kind == ZX128 && (zx128_paging & 1));
     const uint32_t per_line = uint32_t(c.cycles_per_line);
-    const LinePosition at = line_position(uint32_t(-c.cycles), per_line);
-    uint32_t line = at.lines % 312;
+    const LinePosition at = zx_frame_position(uint32_t(-c.cycles), per_line);
+    uint32_t line = at.lines;
     if (!contended || line <= 48 || line > 241) {
         c.cycles -= n;
         return;

@@ -105,7 +105,6 @@ void request_machine(MachineKind kind, uint8_t option)
 void restart_machine()
 {
     chipset_reset();
-    irq_source_reset();
     fs_chdir("/");
     switch (requested_kind) {
     case ZX128:
@@ -124,6 +123,10 @@ void restart_machine()
         cpu_reset_z80(cpu);
         break;
     }
+    // The new machine's time starts at 0 with no credit of the old one's host time, so it
+    // does not begin by catching up in 60 ms bursts of sound.
+    cycle_credit = -cpu.cycles;
+    last_ticks = host_clock.ticks();
 }
 
 void zx_snapshot_restart(const std::function<void()>& load)

@@ -372,8 +372,8 @@ bool z80_save(FsFile* file)
     h[34] = 4; // ZX 128K
     h[35] = zx128_paging;
     h[37] = 7;
-    h[38] = ay_select;
-    std::copy(ay_regs.begin(), ay_regs.end(), h.begin() + 39);
+    h[38] = ay.select;
+    std::copy(ay.regs.begin(), ay.regs.end(), h.begin() + 39);
     // The frame position in the format's terms: a count down from the frame's end in quarters.
     const uint32_t v = T_FRAME_128 - ((uint32_t(-c.cycles) + 2964) % T_FRAME_128);
     put(55, uint16_t(v % T_QUARTER_128));

@@ -2,6 +2,7 @@
 
 #include "cpu/cpu.h"
 #include "cpu/machine_interface.h"
+#include "host/irq_sources.h"
 #include "host/speed.h"
 #include "host/trace.h"
 #include "machines/keyboard.h"
@@ -74,5 +75,6 @@ void chipset_reset()
     ppi_port_c = 0xFF;
     sound_chips_reset(); // SN76489, AY-3-8912 and beeper, PMD 85 channels
     joystick_state = 0xFF;
+    irq_source_reset(); // no level request outlives the machine that made it
     status_reset();
 }

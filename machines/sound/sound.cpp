@@ -222,7 +222,6 @@ void sound_init()
     ring_write.store(RING_START_FILL, std::memory_order_release);
     ring_read.store(0, std::memory_order_release);
     sample_weight_rest = 0;
-    ay_noise_bit = 1;
     out_acc = 0;
     butterworth_reset();
     t0_read_index = 0;

@@ -25,7 +25,8 @@ constexpr int32_t RING_ENTRIES = 20480;
 constexpr int32_t RING_START_FILL = 15360;
 // Generator weight per sample: with the MZ-800's line_step of 6816 a scan line yields 14.2
 // samples, one per 16 CPU cycles. Defined through the generator's 212.8125 MHz time base.
-constexpr uint32_t SAMPLE_WEIGHT = uint32_t(((16ull * 212812500ull / 3546875ull) + 1) / 2);
+constexpr uint32_t SOUND_TIME_BASE = 8u * 212812500u;
+constexpr uint32_t SAMPLE_WEIGHT = uint32_t(((2ull * SOUND_TIME_BASE / 3546875ull) + 1) / 2);
 static_assert(SAMPLE_WEIGHT == 480);
 
 // One ring entry: the left sample in the low 16 bits and the right one in the high 16 bits

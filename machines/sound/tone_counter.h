@@ -1,4 +1,4 @@
-// The square-wave tone generator both sound chips use: a counter runs from 0 to twice the
+// The SN76489's square-wave tone generator: a counter runs from 0 to twice the
 // period and back to 0; the output is +level for the first half of the cycle, -level after.
 #pragma once
 

@@ -32,6 +32,10 @@ void zx_select(MachineKind kind)
     }
     zx_map_memory(kind);
     install_ports(zx_port_read, zx_port_write);
+    // The generator's samples per second at normal speed: a line of cycles_per_line cycles
+    // weighs cycles_per_line x (time base / clock) / 16, a sample 480.
+    const uint32_t clock = MACHINE_PROFILE[kind].clock_hz;
+    ay_set_sample_rate(uint32_t(uint64_t(clock) * (SOUND_TIME_BASE / clock) / (16 * SAMPLE_WEIGHT)));
     install_sound_source(zx_sound);
     install_picture({record_border, zx_render_line, zx_present_line, zx_screenshot_line});
 }

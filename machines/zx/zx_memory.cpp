@@ -72,8 +72,8 @@ uint8_t* zx_write_bytes(PageWriteFn handler, uint32_t base)
 // 6, 5, 4, 3, 2 and 1 cycles.
 void zx_contention_delay()
 {
-    const LinePosition at = line_position(uint32_t(-cpu.cycles), uint32_t(cpu.cycles_per_line));
-    const uint32_t line = at.lines % 312;
+    const LinePosition at = zx_frame_position(uint32_t(-cpu.cycles), uint32_t(cpu.cycles_per_line));
+    const uint32_t line = at.lines;
     const uint32_t pos = at.pos;
     if (line >= 50 && line <= 241 && pos < 128 && (pos & 6) != 0)
         cpu.cycles -= int32_t(8 - (pos & 7));

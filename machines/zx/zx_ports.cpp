@@ -8,6 +8,7 @@
 #include "machines/sound/ay8912.h"
 #include "machines/zx/tape.h"
 #include "machines/zx/zx_memory.h"
+#include "machines/zx/zx_video.h"
 #include "sidecar/sidecar.h"
 
 namespace {
@@ -31,8 +32,11 @@ uint8_t zx_port_read(uint16_t port)
         case 0x1F: return kempston();
         case 0x3B: return sidecar_read(0);
         case 0x5B: return sidecar_read(1);
-        default: return 0x00;
+        default: break;
         }
+        if (!(port & 2) && port >= 0xC000)
+            return ay_read();
+        return zx_floating_bus(uint32_t(-cpu.cycles)); // no device drives the bus
     }
     zx_contention_delay();
     // EAR in: the playing tape; without one, bit 6 of cycles / 64 (the signed quotient), so it

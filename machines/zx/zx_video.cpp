@@ -44,6 +44,21 @@ constexpr ZxColourTable make_colour_table()
 }
 constexpr ZxColourTable ZX_COLOUR_TABLE = make_colour_table();
 
+// Where display row r (0-191) keeps its bitmap and attribute bytes in MainRam.
+struct RowAddresses {
+    uint32_t bitmap, attr;
+};
+RowAddresses row_addresses(int32_t r)
+{
+    // Bitmap rows are interleaved: thirds of 64 rows, within a third by character row.
+    RowAddresses a = {0x4000 + 32u * uint32_t((r & 0xC0) | ((r & 7) << 3) | ((r >> 3) & 7)), 0x5800 + 32u * uint32_t(r >> 3)};
+    if (machine_kind == ZX128 && (zx128_paging & SCREEN_BANK_7)) {
+        a.bitmap -= 0x4000; // bank 7 is stored at MainRam 0000h
+        a.attr -= 0x4000;
+    }
+    return a;
+}
+
 } // namespace
 
 void zx_render_line(int32_t line)
@@ -51,17 +66,32 @@ void zx_render_line(int32_t line)
     const int32_t r = line - FIRST_LINE;
     if (r < 0 || r >= ROWS)
         return;
-    // Bitmap rows are interleaved: thirds of 64 rows, within a third by character row.
-    uint32_t bitmap = 0x4000 + 32u * uint32_t((r & 0xC0) | ((r & 7) << 3) | ((r >> 3) & 7));
-    uint32_t attr = 0x5800 + 32u * uint32_t(r >> 3);
-    if (machine_kind == ZX128 && (zx128_paging & SCREEN_BANK_7)) {
-        bitmap -= 0x4000; // bank 7 is stored at MainRam 0000h
-        attr -= 0x4000;
-    }
+    const RowAddresses a = row_addresses(r);
     for (uint32_t c = 0; c < 32; ++c) {
-        zx_line_bitmap[size_t(r)][c] = main_ram[bitmap + c];
-        zx_line_attr[size_t(r)][c] = main_ram[attr + c];
+        zx_line_bitmap[size_t(r)][c] = main_ram[a.bitmap + c];
+        zx_line_attr[size_t(r)][c] = main_ram[a.attr + c];
     }
+}
+
+uint8_t zx_floating_bus(uint32_t t)
+{
+    // The frame counted from the interrupt at line 298; the ULA's first fetch falls 64 lines
+    // of 224 cycles and 2 cycles later on the 48K, 63 lines of 228 on the 128K.
+    constexpr uint32_t INTERRUPT_LINE = 298;
+    const bool zx128 = machine_kind == ZX128;
+    const uint32_t per_line = zx128 ? 228 : 224;
+    const uint32_t lines = zx128 ? 311 : 312;
+    const uint32_t first_fetch = zx128 ? 14364 : 14338;
+    const uint32_t frame_t = (t + (lines - INTERRUPT_LINE) * per_line) % (lines * per_line);
+    if (frame_t < first_fetch)
+        return 0xFF;
+    const uint32_t row = (frame_t - first_fetch) / per_line, pos = (frame_t - first_fetch) % per_line;
+    // Each group of 8 cycles: bitmap, attribute, the next bitmap and attribute, 4 idle.
+    if (row >= uint32_t(ROWS) || pos >= 128 || (pos & 7) >= 4)
+        return 0xFF;
+    const RowAddresses a = row_addresses(int32_t(row));
+    const uint32_t column = (pos >> 3) * 2 + ((pos >> 1) & 1);
+    return main_ram[((pos & 1) ? a.attr : a.bitmap) + column];
 }
 
 void zx_present_line(int32_t line)

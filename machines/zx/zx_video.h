@@ -15,6 +15,11 @@ extern ZxLineBytes zx_line_bitmap;
 extern ZxLineBytes zx_line_attr;
 extern int32_t flash_counter; // 34 down to 1; flashing cells are inverted while it is at most 17
 
+// The byte on the data bus when nothing else drives it, at emulated time t: during the 128
+// cycles of each display line's fetch the bitmap or attribute byte the ULA is reading,
+// FFh elsewhere (and in the ULA's 4 idle cycles of every 8).
+uint8_t zx_floating_bus(uint32_t t);
+
 // The picture hooks of the ZX kinds.
 void zx_render_line(int32_t line);
 void zx_present_line(int32_t line);

@@ -290,6 +290,8 @@ _end:   LD A, B
         CCF
         RET                             ; carry when five or more digits
 
+        INCLUDE tape_io.asm
+
 ; ---- Hexadecimal, at the addresses of the MZ-700's ---------------------------------------
 
         FIXED 03DAh
@@ -982,8 +984,6 @@ KEY_CODES_SHIFT:
         DB '?', 0, 14h, 13h, 11h, 12h, KEY_DEL, KEY_INST ; 7
         DB 0, 0, 0, 0, 0, 0, 0, KEY_BREAK           ; 8
         DB 0, 0, 0, 0, 0, 0, 0, 0                   ; 9
-
-        INCLUDE tape_io.asm
 
         FIXED 0DA6h
 ; ?BLNK: waits until the vertical blanking starts (port C bit 7 falls). Keeps all registers.

@@ -65,6 +65,22 @@ SC_OPEN_MODE:
         OUT (SIDECAR_DATA), A
         RET
 
+; Moves the open file's position HL bytes on (A = SC_FORWARD) or back (SC_BACK). Uses AF.
+SC_SEEK:
+        PUSH AF
+        LD A, SC_SEEK_FILE
+        OUT (SIDECAR_COMMAND), A
+        POP AF
+        OUT (SIDECAR_DATA), A
+        LD A, L
+        OUT (SIDECAR_DATA), A
+        LD A, H
+        OUT (SIDECAR_DATA), A
+        XOR A
+        OUT (SIDECAR_DATA), A
+        OUT (SIDECAR_DATA), A
+        RET
+
 ; Closes the open file, carry when writing it out failed. Uses AF.
 SC_CLOSE_FILE:
         LD A, SC_CLOSE

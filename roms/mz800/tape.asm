@@ -7,10 +7,11 @@
 ; open at a time.
 ;
 ; "L name" opens an MZF or MZT file and makes it the tape: the file stays open, and RDINF and
-; RDDAT go on reading it where the last read stopped, as a tape goes on playing: a header
-; (128 bytes), a body, the next header, or a body without a header that a loader reads with
-; the size and address it has set at 1102h/1104h. WRINF opens a new file on the card's top
-; named after the header, WRDAT writes the body and closes it; VERFY reads it back.
+; RDDAT play on from where the last read stopped as a recorder does (tape_io.asm): RDINF
+; reads the next header, RDDAT the next body, each passing over what lies before it, and a
+; body without a header of its own is read with the size and address a loader has set at
+; 1102h/1104h. WRINF opens a new file on the card's top named after the header, WRDAT
+; writes the body and closes it; VERFY reads it back.
 ; All of them return carry clear when done and carry set with A = 1 on an error (the end of
 ; the tape, no tape, a card error) or A = 2 when Shift+Break was held.
 
@@ -39,6 +40,9 @@ _name:  LD A, (HL)
         JR NZ, _name
         CALL SC_OPENED
         JR C, _missing
+        LD HL, 0                        ; the tape starts at a block boundary
+        XOR A
+        CALL TAPE_BLOCK
 
 ; The header must describe a machine-code program that fits the program area, and the tape
 ; must hold all of it.

@@ -63,6 +63,9 @@ const ContendCase CASES[] = {
     {"128K bank 1 off the screen lines", ZX128, 1, 242, 2, 0xC000, 1, 1},
     {"128K pos 130", ZX128, 1, 100, 130, 0xC000, 1, 1},
     {"128K pos 227 (its last)", ZX128, 1, 100, 227, 0x4000, 1, 1},
+    // The 128K's frame has 311 lines: its line 361 is line 50 of the next frame, 553 line 242.
+    {"128K line 361", ZX128, 0, 361, 2, 0x4000, 1, 7},
+    {"128K line 553", ZX128, 0, 553, 2, 0x4000, 1, 1},
 };
 
 TEST_F(Contention, internal_cycles_on_contended_memory_are_stretched_by_the_screen_fetch)

@@ -25,6 +25,7 @@ constexpr double OUTPUT_RATE = 44100.0;
 // weight (cycles per line x speed ratio / 16) over 480 per sample, times lines per second.
 constexpr double MZ800_RATE = 3546875.0 / 16.0;
 constexpr double ZX48_RATE = double(224 * (1702500000 / 3500000) / 16) / 480.0 * 3500000.0 / 224.0;
+constexpr double AY_HZ = AY_CLOCK_HZ;
 constexpr double PMD85_RATE = double(131 * (1702500000 / 2048000) / 16) / 480.0 * 2048000.0 / 131.0;
 
 // The left channel of a render (both channels are always equal).
@@ -233,8 +234,8 @@ TEST(SoundMeasure, periodic_noise_repeats_every_16_shifts_and_white_noise_does_n
 
 TEST(SoundMeasure, the_ay_mixer_and_volume_registers_switch_the_zx_tones)
 {
-    // 300 ms segments: tone A (period 252); volume with bit 4; volume back; mixer all off;
-    // tone B (period 100) at volume 12.
+    // 300 ms segments: tone A (period 252); its volume on the envelope, which rests at 0;
+    // volume back; mixer all off (a constant level); tone B (period 100) at volume 12.
     const std::string script = "ay 0 252\nay 1 0\nay 7 3Eh\nay 8 0Fh\n"
                                "frame 15\nay 8 1Fh\n"
                                "frame 30\nay 8 0Fh\n"
@@ -243,21 +244,43 @@ TEST(SoundMeasure, the_ay_mixer_and_volume_registers_switch_the_zx_tones)
     const std::vector<double> s = render(ZX48, script, 78);
     struct Segment { const char* name; double expected_hz; };
     const Segment segments[] = {
-        {"tone A", ZX48_RATE / 505},
-        {"volume with bit 4 set: silent", 0},
-        {"volume 15 again", ZX48_RATE / 505},
-        {"mixer with every tone off: silent", 0},
-        {"tone B", ZX48_RATE / 201},
+        {"tone A", AY_HZ / (16 * 252)},
+        {"volume on the envelope at rest: silent", 0},
+        {"volume 15 again", AY_HZ / (16 * 252)},
+        {"mixer with every tone and noise off: a constant level", 0},
+        {"tone B", AY_HZ / (16 * 100)},
     };
     for (size_t k = 0; k < std::size(segments); ++k) {
         const std::vector<double> w = window(s, 0.3 * double(k) + 0.1, 0.3 * double(k) + 0.34);
         if (segments[k].expected_hz == 0) {
             EXPECT_LT(rms(w), 1.0) << segments[k].name;
         } else {
-            EXPECT_NEAR(frequency(w) / segments[k].expected_hz, 1.0, 0.01) << segments[k].name;
+            EXPECT_NEAR(frequency(w) / segments[k].expected_hz, 1.0, 0.005) << segments[k].name;
             EXPECT_GT(rms(w), 1000) << segments[k].name;
         }
     }
+}
+
+TEST(SoundMeasure, ay_envelopes_repeat_at_the_chip_clock_over_256_times_their_period)
+{
+    // Channel A on the envelope alone (tone and noise off): the envelope is what is heard.
+    struct Case { MachineKind machine; uint8_t shape; uint32_t period; double cycle_steps; };
+    const Case cases[] = {
+        {ZX48, 0x08, 128, 16},  // falling sawtooth, 54.1 Hz
+        {ZX128, 0x08, 128, 16},
+        {ZX48, 0x0C, 64, 16},   // rising sawtooth, 108.2 Hz
+        {ZX48, 0x0E, 128, 32},  // triangle: a rise and a fall, 27.1 Hz
+    };
+    for (const Case& c : cases) {
+        const std::string script = "ay 7 3Fh\nay 8 10h\nay 11 " + std::to_string(c.period & 0xFF) + "\nay 12 " +
+                                   std::to_string(c.period >> 8) + "\nay 13 " + std::to_string(c.shape) + "\n";
+        const std::vector<double> w = window(render(c.machine, script, 60), 0.2, 1.15);
+        const double expected = AY_HZ / (16 * c.cycle_steps * c.period);
+        EXPECT_NEAR(frequency(w) / expected, 1.0, 0.005) << "shape " << int(c.shape) << ": " << expected << " Hz";
+        EXPECT_GT(rms(w), 1000) << "shape " << int(c.shape);
+    }
+    // A one-shot shape falls once and then stays silent.
+    EXPECT_LT(rms(window(render(ZX48, "ay 7 3Fh\nay 8 10h\nay 11 128\nay 13 0\n", 40), 0.3, 0.75)), 1.0);
 }
 
 TEST(SoundMeasure, pmd85_timer_channels_and_port_c_make_their_tones)

@@ -392,8 +392,9 @@ void write_file(const std::filesystem::path& path, const Bytes& bytes)
 
 uint16_t word_at(uint16_t address) { return uint16_t(cpu_read(cpu, address) | cpu_read(cpu, uint16_t(address + 1)) << 8); }
 
-// A 128-byte tape header: machine code named `name`, `size` bytes loaded and run at `load`.
-Bytes header(const std::string& name, size_t size, uint16_t load)
+// A 128-byte tape header: machine code named `name`, `size` bytes loaded at `load` and run
+// at `exec` (`load` when 0).
+Bytes header(const std::string& name, size_t size, uint16_t load, uint16_t exec = 0)
 {
     Bytes h(128, 0);
     h[0] = 0x01;
@@ -401,7 +402,8 @@ Bytes header(const std::string& name, size_t size, uint16_t load)
     std::copy(name.begin(), name.end(), h.begin() + 1);
     h[0x12] = uint8_t(size), h[0x13] = uint8_t(size >> 8);
     h[0x14] = uint8_t(load), h[0x15] = uint8_t(load >> 8);
-    h[0x16] = h[0x14], h[0x17] = h[0x15];
+    exec = exec ? exec : load;
+    h[0x16] = uint8_t(exec), h[0x17] = uint8_t(exec >> 8);
     return h;
 }
 
@@ -583,6 +585,33 @@ TEST_F(MzMonitor, LoaderReadsFurtherPartsOfItsTapeFile)
         for (size_t i = 0; i < third.size() && !c.cut; ++i)
             ASSERT_EQ(cpu_read(cpu, uint16_t(0x6000 + i)), third[i]) << i;
     }
+}
+
+TEST_F(MzMonitor, DataReadsPassOverHeadersAndWhatIsLeftOfABlock)
+{
+    // Three files, each with its header; the loader (run at 1203h) sets size and address for
+    // the second and the third itself and calls RDDAT for each, reading only 256 bytes of the
+    // second: as the recorder plays on, the rest of that block and the third's header pass.
+    const Bytes loader = read_file(TAPE_LOADER_PROGRAM), second = pattern(0x400, 7), third = pattern(0x300, 13);
+    Bytes tape = header("LOADER", loader.size(), 0x1200, 0x1203);
+    tape += loader;
+    tape += header("PART2", second.size(), 0x3000);
+    tape += second;
+    tape += header("PART3", third.size(), 0x5000);
+    tape += third;
+    write_file(root / "PARTS.MZT", tape);
+    store(0x4080, Bytes(6, 0xEE));
+    store(0x3100, {0xEE});
+    type("L PARTS.MZT\r");
+    expect_results({{0x4081, 0, "RDDAT of the second part"},
+                    {0x4083, 0, "RDDAT of the third part"},
+                    {0x4084, 1, "RDDAT at the end: A = 1"},
+                    {0x4085, 1, "RDDAT at the end: carry"},
+                    {0x3100, 0xEE, "only 256 bytes of the second part"}});
+    for (size_t i = 0; i < 0x100; ++i)
+        ASSERT_EQ(cpu_read(cpu, uint16_t(0x3000 + i)), second[i]) << i;
+    for (size_t i = 0; i < third.size(); ++i)
+        ASSERT_EQ(cpu_read(cpu, uint16_t(0x6000 + i)), third[i]) << i;
 }
 
 TEST_F(MzMonitor, LoadWithoutANameRunsTheNextProgramOnTheTape)

@@ -318,83 +318,103 @@ TEST_F(Sound, periodic_noise_is_one_high_shift_in_sixteen)
 
 // ---- AY-3-8912 and beeper ----
 
-TEST_F(Sound, ay_register_writes_set_periods_noise_mixer_and_volumes)
+TEST_F(Sound, ay_registers_read_back_with_the_chips_widths)
 {
-    struct Case {
-        const char* name;
-        std::vector<std::pair<uint8_t, uint8_t>> writes; // (select, data)
-        std::array<uint16_t, 3> period;
-        uint8_t noise, mixer;
-        std::array<int16_t, 3> level;
-    };
+    select_machine(ZX48);
+    for (uint8_t r = 0; r < 16; ++r) {
+        ay_select_write(r);
+        ay_data_write(0xFF);
+        const uint8_t width = r == 1 || r == 3 || r == 5 || r == 13 ? 0x0F : r == 6 || (r >= 8 && r <= 10) ? 0x1F : 0xFF;
+        EXPECT_EQ(ay_read(), width) << "register " << int(r);
+    }
+    ay_select_write(0x10); // above 15 the chip is not selected: nothing is written
+    ay_data_write(0x00);
+    EXPECT_EQ(ay_read(), 0xFF);
+    EXPECT_EQ(ay.regs[0], 0xFF);
+}
+
+// Writes the AY registers given as (register, value) pairs.
+void ay_write(std::initializer_list<std::pair<uint8_t, uint8_t>> writes)
+{
+    for (auto [r, v] : writes) {
+        ay_select_write(r);
+        ay_data_write(v);
+    }
+}
+
+TEST_F(Sound, an_ay_channel_is_tone_and_noise_as_the_mixer_enables_them)
+{
+    struct Case { const char* name; uint8_t mixer; uint16_t period; int high, low; };
     const Case cases[] = {
-        {"A period: low byte, high nibble", {{0, 0x34}, {1, 0xF2}}, {0x234, 0, 0}, 0, 0xFF, {0, 0, 0}},
-        {"B and C periods", {{2, 0xFF}, {3, 0x0F}, {4, 0x01}}, {0, 0xFFF, 0x001}, 0, 0xFF, {0, 0, 0}},
-        {"noise period is 5 bits", {{6, 0xFF}}, {0, 0, 0}, 0x1F, 0xFF, {0, 0, 0}},
-        {"mixer is 6 bits", {{7, 0xF8}}, {0, 0, 0}, 0, 0x38, {0, 0, 0}},
-        {"volumes from the table", {{8, 0x0F}, {9, 0x07}, {10, 0x01}}, {0, 0, 0}, 0, 0xFF, {10000, 631, 79}},
-        {"bit 4 (envelope mode) silences the channel", {{8, 0x0F}, {8, 0x1F}}, {0, 0, 0}, 0, 0xFF, {0, 0, 0}},
-        {"register 11 and up change no sound state", {{11, 0x55}, {13, 0x0E}}, {0, 0, 0}, 0, 0xFF, {0, 0, 0}},
-        {"a selection above 15 reaches only the raw copy", {{0x18, 0x0F}}, {0, 0, 0}, 0, 0xFF, {0, 0, 0}},
+        {"tone period 7: 7 ticks high, 7 low", 0x3E, 7, 7, 7},
+        {"tone period 0 acts as 1: a toggle every tick", 0x3E, 0, 7, 7},
+        {"tone and noise off: the amplitude constantly", 0x3F, 7, 14, 0},
     };
     for (const Case& c : cases) {
         SetUp();
-        ay_period = {};
-        ay_noise_period = 0;
-        ay_level = {};
-        ay_regs = {};
-        for (auto [select, data] : c.writes) {
-            ay_select_write(select);
-            ay_data_write(data);
-            EXPECT_EQ(ay_select, select) << c.name;
-            EXPECT_EQ(ay_regs[select & 0x0F], data) << c.name;
+        select_machine(ZX48);
+        ay_write({{0, uint8_t(c.period)}, {7, c.mixer}, {8, 0x0D}});
+        int high = 0, low = 0;
+        for (int i = 0; i < 14; ++i) {
+            ay.phase = 0; // a 48K sample is 1.0009 ticks: each runs one
+            const int32_t m = zx_sound_sample();
+            ASSERT_EQ(std::abs(m), AY_VOLUME_TABLE[13]) << c.name;
+            (m > 0 ? high : low)++;
         }
-        EXPECT_EQ(ay_period, c.period) << c.name;
-        EXPECT_EQ(ay_noise_period, c.noise) << c.name;
-        EXPECT_EQ(ay_mixer, c.mixer) << c.name;
-        EXPECT_EQ(ay_level, c.level) << c.name;
+        EXPECT_EQ(high, c.high) << c.name;
+        EXPECT_EQ(low, c.low) << c.name;
     }
 }
 
-TEST_F(Sound, an_ay_tone_needs_its_mixer_bit_clear_and_is_p_high_p_plus_1_low)
+TEST_F(Sound, ay_noise_is_bit_0_of_a_17_bit_register_fed_by_bits_0_and_3)
 {
     select_machine(ZX48);
-    ay_level = {5012, 0, 0};
-    ay_period = {7, 0, 0};
-    ay_counter = {};
-    ay_mixer = 0x3F; // all off
-    for (int i = 0; i < 30; ++i)
-        ASSERT_EQ(zx_sound_sample(), 0);
-    ay_mixer = 0x3E; // tone A on
-    std::vector<int32_t> m;
-    for (int i = 0; i < 3 * 15; ++i)
-        m.push_back(zx_sound_sample());
-    int high = 0;
-    for (int i = 0; i < 15; ++i) {
-        high += m[size_t(i)] == 5012;
-        ASSERT_EQ(std::abs(m[size_t(i)]), 5012);
-        ASSERT_EQ(m[size_t(i + 15)], m[size_t(i)]) << "repeats every 2P + 1 = 15 samples";
+    ay_write({{6, 1}, {7, 0x37}, {8, 0x0F}}); // noise on A alone, shifting every 2 ticks
+    std::vector<uint8_t> bits;
+    const uint32_t start = ay.noise_shift;
+    uint32_t cycle = 0;
+    for (uint32_t shift = 1; shift <= (1u << 17) && !cycle; ++shift) {
+        ay_run(1);
+        ay.phase = 0;
+        bits.push_back(zx_sound_sample() > 0);
+        if (ay.noise_shift == start)
+            cycle = shift;
     }
-    EXPECT_EQ(high, 7);
+    EXPECT_EQ(cycle, (1u << 17) - 1) << "every 17-bit value but 0";
+    for (size_t n = 0; n + 17 < bits.size(); n += 97)
+        ASSERT_EQ(bits[n + 17], bits[n] ^ bits[n + 3]) << "shift " << n;
 }
 
-TEST_F(Sound, ay_noise_draws_a_new_bit_from_rand_every_noise_period_plus_1_samples)
+TEST_F(Sound, ay_envelope_shapes_ramp_hold_and_repeat_over_16_steps)
 {
     select_machine(ZX48);
-    ay_level = {1000, 200, 30};
-    ay_noise_period = 2;
-    ay_noise_counter = 0;
-    ay_mixer = 0x07 | 0x20; // tones off; noise on A and B
-    std::srand(7);
-    std::vector<int32_t> m;
-    for (int i = 0; i < 60; ++i)
-        m.push_back(zx_sound_sample());
-    std::srand(7);
-    int bit = 1; // the bit sound_init leaves
-    for (int i = 0; i < 60; ++i) {
-        if (i % 3 == 2) // the counter passes the period at samples 3, 6, ...
-            bit = std::rand() & 1;
-        EXPECT_EQ(m[size_t(i)], bit ? 1200 : -1200) << "sample " << i;
+    // The level after each of 48 steps, by the shape's rule.
+    const auto ramp_up = [](int s) { return s % 16; };
+    const auto ramp_down = [](int s) { return 15 - s % 16; };
+    struct Case { uint8_t shape; int (*level)(int); };
+    const Case cases[] = {
+        {0x00, [](int s) { return s < 16 ? 15 - s : 0; }},
+        {0x04, [](int s) { return s < 16 ? s : 0; }},
+        {0x08, +ramp_down},
+        {0x0A, [](int s) { return (s / 16) % 2 ? s % 16 : 15 - s % 16; }},
+        {0x0B, [](int s) { return s < 16 ? 15 - s : 15; }},
+        {0x0C, +ramp_up},
+        {0x0D, [](int s) { return s < 16 ? s : 15; }},
+        {0x0E, [](int s) { return (s / 16) % 2 ? 15 - s % 16 : s % 16; }},
+        {0x0F, [](int s) { return s < 16 ? s : 0; }},
+    };
+    for (const Case& c : cases) {
+        // Period 1 steps every 2 ticks: run step by step, 10 steps at once, and 1000.
+        for (uint32_t ticks : {2u, 20u}) {
+            ay_write({{11, 1}, {12, 0}, {13, c.shape}});
+            for (int s = 0; s < 48; s += int(ticks) / 2) {
+                ASSERT_EQ(ay_envelope_level(), c.level(s)) << "shape " << int(c.shape) << ", step " << s;
+                ay_run(ticks);
+            }
+        }
+        ay_write({{13, c.shape}});
+        ay_run(2000);
+        EXPECT_EQ(ay_envelope_level(), c.level(1000)) << "shape " << int(c.shape);
     }
 }
 
@@ -505,7 +525,7 @@ TEST_F(Sound, the_chipset_reset_clears_the_chip_registers_but_not_the_ring_or_fi
     sn76489_write(0x10);
     sn76489_write(0x90);
     sn_counter = {5, 6, 7};
-    ay_mixer = 0;
+    ay_write({{7, 0}, {8, 0x1F}, {13, 0x0E}});
     beeper_bits = 0x11;
     pmd_timer_control(2, 0x36);
     pmd_timer_count_write(2, 0x34);
@@ -521,7 +541,8 @@ TEST_F(Sound, the_chipset_reset_clears_the_chip_registers_but_not_the_ring_or_fi
     EXPECT_EQ(sn_period, (std::array<uint16_t, 3>{}));
     EXPECT_EQ(sn_level, (std::array<int16_t, 4>{}));
     EXPECT_EQ(sn_counter, (std::array<uint16_t, 3>{}));
-    EXPECT_EQ(ay_mixer, 0xFF);
+    EXPECT_EQ(ay.regs, (std::array<uint8_t, 16>{0, 0, 0, 0, 0, 0, 0, 0xFF}));
+    EXPECT_EQ(ay_envelope_level(), 0);
     EXPECT_EQ(beeper_bits, 0);
     for (const PmdChannel& ch : pmd_channels) {
         EXPECT_EQ(ch.mode, 0);

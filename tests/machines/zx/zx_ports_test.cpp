@@ -6,6 +6,7 @@
 #include "cpu/cpu.h"
 #include "machines/keyboard.h"
 #include "machines/machine.h"
+#include "machines/memory.h"
 #include "machines/picture.h"
 #include "machines/sound/ay8912.h"
 #include "tests/machines/machine_test_support.h"
@@ -71,8 +72,11 @@ TEST(ZxPorts, AyOnBothModelsPagingOnlyOnThe128kUntilLocked)
         select_directly(kind);
         io_write(0xFFFD, 0x08); // select channel A's volume
         io_write(0xBFFD, 0x0F);
-        EXPECT_EQ(ay_select, 0x08);
-        EXPECT_EQ(ay_regs[8], 0x0F);
+        EXPECT_EQ(ay.select, 0x08);
+        EXPECT_EQ(ay.regs[8], 0x0F);
+        io_write(0xFFFD, 0x0D); // read back through the select port, 4 bits of register 13
+        io_write(0xBFFD, 0xFE);
+        EXPECT_EQ(io_read(0xFFFD), 0x0E);
         io_write(0x7FFD, 0x07);
         EXPECT_EQ(zx128_paging, kind == ZX128 ? 0x07 : 0x00);
     }
@@ -84,7 +88,7 @@ TEST(ZxPorts, AyOnBothModelsPagingOnlyOnThe128kUntilLocked)
     EXPECT_EQ(zx128_paging, 0x07) << "until the chipset reset";
 }
 
-TEST(ZxPorts, KempstonAtPort1fAndOtherOddPortsReadZero)
+TEST(ZxPorts, KempstonAtPort1f)
 {
     select_directly(ZX48);
     const struct { uint8_t joystick; uint8_t value; } CASES[] = {
@@ -96,6 +100,53 @@ TEST(ZxPorts, KempstonAtPort1fAndOtherOddPortsReadZero)
         EXPECT_EQ(io_read(0x001F), c.value) << std::hex << int(c.joystick);
     }
     joystick_state = 0xFF;
-    for (uint16_t port : {0x007F, 0x00FF, 0x1234 | 1})
-        EXPECT_EQ(io_read(port), 0x00) << std::hex << port;
+}
+
+TEST(ZxPorts, UnansweredOddPortsReadTheByteTheUlaFetches)
+{
+    // Frame T-states counted from the interrupt (the start of line 298).
+    struct Case { MachineKind kind; uint8_t paging; uint32_t frame_t; uint8_t value; };
+    const Case CASES[] = {
+        {ZX48, 0, 14337, 0xFF},         // before the first fetch
+        {ZX48, 0, 14338, 0x11},         // bitmap 4000h
+        {ZX48, 0, 14339, 0x22},         // attribute 5800h
+        {ZX48, 0, 14340, 0x33},         // bitmap 4001h
+        {ZX48, 0, 14341, 0x44},         // attribute 5801h
+        {ZX48, 0, 14342, 0xFF},         // 4 idle cycles
+        {ZX48, 0, 14345, 0xFF},
+        {ZX48, 0, 14346, 0x55},         // bitmap 4002h
+        {ZX48, 0, 14338 + 123, 0x66},   // attribute 581Fh, the line's last fetch
+        {ZX48, 0, 14338 + 128, 0xFF},   // border
+        {ZX48, 0, 14338 + 224, 0x77},   // the next line's bitmap, 4100h
+        {ZX48, 0, 14338 + 192 * 224, 0xFF}, // below the picture
+        {ZX128, 0, 14363, 0xFF},
+        {ZX128, 0, 14364, 0x11},
+        {ZX128, 0, 14365 + 228, 0x22},  // row 1 shares the attribute row
+        {ZX128, 0x08, 14364, 0x88},     // the screen in bank 7
+    };
+    for (const Case& c : CASES) {
+        select_directly(c.kind);
+        io_write(0x7FFD, c.paging);
+        const std::pair<uint32_t, uint8_t> bytes[] = {{0x4000, 0x11}, {0x5800, 0x22}, {0x4001, 0x33}, {0x5801, 0x44},
+                                                      {0x4002, 0x55}, {0x581F, 0x66}, {0x4100, 0x77}, {0x0000, 0x88}};
+        for (auto [address, value] : bytes)
+            main_ram[address] = value;
+        const uint32_t per_line = c.kind == ZX128 ? 228 : 224, frame = (c.kind == ZX128 ? 311 : 312) * per_line;
+        cpu.cycles = -int32_t((298 * per_line + c.frame_t) % frame + 5 * frame);
+        for (uint16_t port : {0x00FF, 0x007F, 0x1235, 0xBFFD})
+            EXPECT_EQ(io_read(port), c.value) << (c.kind == ZX128 ? "128K" : "48K") << " at " << c.frame_t << ", port "
+                                              << std::hex << port;
+    }
+}
+
+TEST(ZxPorts, The128kContendsTheLinesOfIts311LineFrame)
+{
+    // Line 361 is line 50 of the 128K's next frame but line 49 of the 48K's.
+    for (MachineKind kind : {ZX48, ZX128}) {
+        select_directly(kind);
+        const int32_t start = -(361 * cpu.cycles_per_line + 2);
+        cpu.cycles = start;
+        (void)io_read(0x00FE);
+        EXPECT_EQ(start - cpu.cycles, kind == ZX128 ? 6 : 0) << int(kind);
+    }
 }

@@ -1,7 +1,8 @@
-; The loader of a program in three parts, all in one tape file: this loader with its header,
-; a second part with a header of its own, and a third without one, whose size and address
-; only the loader knows. It runs at 1200h, loads the parts with the monitor's RDINF and RDDAT
-; and leaves A and carry of each call at 4080h onwards; then it asks for one header more.
+; Loaders of a program in three parts, all in one tape file; each leaves A and carry of every
+; tape call at 4080h onwards. At 1200h: the second part has a header of its own, read with
+; RDINF, the third has none and only this loader knows its size and address; then it asks
+; for one header more. At 1203h: every part is a file with its header, and the loader sets
+; size and address itself and calls RDDAT alone, reading only the start of the second part.
 
 RDINF   EQU 0027h
 RDDAT   EQU 002Ah
@@ -10,17 +11,29 @@ ADDRESS EQU 1104h
 RESULTS EQU 4080h
 
         ORG 1200h
+        JR HEADERS
+        NOP
+
+DATA_ONLY:                              ; 1203h
+        LD HL, RESULTS
+        LD DE, 0100h                    ; 256 bytes of the second part to 3000h
+        LD BC, 3000h
+        CALL PART
+        LD DE, 0300h                    ; the third part: 768 bytes to 6000h
+        LD BC, 6000h
+        CALL PART
+        CALL RDDAT                      ; the tape has ended
+        JR RESULT
+
+HEADERS:
         LD HL, RESULTS
         CALL RDINF                      ; the second part's header
         CALL RESULT
         CALL RDDAT                      ; the second part, where its header says
         CALL RESULT
         LD DE, 0300h                    ; the third part: 768 bytes to 6000h
-        LD (SIZE), DE
-        LD DE, 6000h
-        LD (ADDRESS), DE
-        CALL RDDAT
-        CALL RESULT
+        LD BC, 6000h
+        CALL PART
         CALL RDINF                      ; the tape has ended
         ; fall through
 
@@ -32,3 +45,9 @@ RESULT: LD (HL), A
         LD (HL), A
         INC HL
         RET
+
+; Reads DE bytes of the next data block to BC and stores the result.
+PART:   LD (SIZE), DE
+        LD (ADDRESS), BC
+        CALL RDDAT
+        JR RESULT
