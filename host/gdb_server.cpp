@@ -253,6 +253,7 @@ gdb::Action answer_packet(const std::string& packet)
             return gdb::Action::NONE;
         }
         debugger.client_waits = true;
+        debugger.running = true; // a Ctrl-C right behind the packet interrupts the run
         break;
     case gdb::Action::KILL: break;
     default: send_packet(reply.body); break;
@@ -367,8 +368,6 @@ void serve_stopped()
     breakpoint_resume = cpu.pc;
     last_ticks = host_clock.ticks();
     cycle_credit = -cpu.cycles;
-    debugger.interrupted = false;
-    debugger.watch_hit = false;
     debugger.running = true;
 }
 
@@ -398,6 +397,8 @@ void stop()
         d.stop_reply = "T05";
     }
     d.stepping = false;
+    d.interrupted = false;
+    d.watch_hit = false;
     if (d.client_waits) {
         d.client_waits = false;
         send_packet(d.stop_reply);
@@ -411,9 +412,10 @@ void poll_running()
 {
     if (next_frame_end)
         next_frame_end();
-    if (accept_client()) {
+    if (accept_client()) { // what it sends is read once the machine has stopped
         debugger.interrupted = true;
         event_raise(EV_DEBUG);
+        return;
     }
     if (debugger.client < 0)
         return;
