@@ -4,7 +4,10 @@
 // would show them; the MZ-800's per-line picture work is measured without presenting.
 // Prints the emulated seconds per wall-clock second. A benchmark to run by hand, never a test.
 //
-//   build/bench/machine_bench [FRAMES] [mz800|pmd85]   (default 3000 frames of the MZ-800)
+//   build/bench/machine_bench [FRAMES] [mz800|pmd85] [--breakpoint]   (default 3000 frames of the MZ-800)
+//
+// --breakpoint arms a debugger breakpoint at FFFFh, which the monitor never reaches: the run
+// loop's checked form, as with a debugger attached.
 
 #include <chrono>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "cpu/breakpoints.h"
 #include "host/emulator.h"
 #include "host/headless.h"
 
@@ -21,8 +25,9 @@ int main(int argc, char** argv)
 {
     const long frames = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 3000;
     const bool pmd85 = argc > 2 && std::strcmp(argv[2], "pmd85") == 0;
-    if (frames <= 0 || (argc > 2 && !pmd85 && std::strcmp(argv[2], "mz800") != 0)) {
-        std::fprintf(stderr, "usage: machine_bench [FRAMES] [mz800|pmd85]\n");
+    const bool armed = argc > 3 && std::strcmp(argv[3], "--breakpoint") == 0;
+    if (frames <= 0 || (argc > 2 && !pmd85 && std::strcmp(argv[2], "mz800") != 0) || (argc > 3 && !armed)) {
+        std::fprintf(stderr, "usage: machine_bench [FRAMES] [mz800|pmd85] [--breakpoint]\n");
         return 1;
     }
     setenv("SDL_VIDEODRIVER", "dummy", 0);
@@ -32,6 +37,10 @@ int main(int argc, char** argv)
     if (pmd85) {
         request_machine(PMD85, 0);
         restart_machine();
+    }
+    if (armed) {
+        breakpoint_bits[0xFFFF >> 3] = 0x80;
+        breakpoints_armed = true;
     }
 
     static headless::Picture picture;

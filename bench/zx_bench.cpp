@@ -5,15 +5,20 @@
 // ROM's LD-BYTES reading a long turbo block from the playing tape in real time. Prints emulated
 // seconds per wall-clock second for each. A benchmark to run by hand, never a test.
 //
-//   build/bench/zx_bench [FRAMES]     (default 3000 frames per run = 60 emulated seconds)
+//   build/bench/zx_bench [FRAMES] [--breakpoint]   (default 3000 frames per run = 60 emulated seconds)
+//
+// --breakpoint arms a debugger breakpoint at FFFFh, which neither run reaches: the run loop's
+// checked form, as with a debugger attached.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
 
+#include "cpu/breakpoints.h"
 #include "cpu/cpu.h"
 #include "host/emulator.h"
 #include "machines/memory.h"
@@ -77,8 +82,9 @@ double run(long frames)
 int main(int argc, char** argv)
 {
     const long frames = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 3000;
-    if (frames <= 0) {
-        std::fprintf(stderr, "usage: zx_bench [FRAMES]\n");
+    const bool armed = argc > 2 && std::strcmp(argv[2], "--breakpoint") == 0;
+    if (frames <= 0 || (argc > 2 && !armed)) {
+        std::fprintf(stderr, "usage: zx_bench [FRAMES] [--breakpoint]\n");
         return 1;
     }
     setenv("SDL_VIDEODRIVER", "dummy", 0);
@@ -88,6 +94,10 @@ int main(int argc, char** argv)
     request_machine(ZX48, 0);
     restart_machine();
     headless::run_frames(150); // OpenSE BASIC reaches its prompt
+    if (armed) {
+        breakpoint_bits[0xFFFF >> 3] = 0x80;
+        breakpoints_armed = true;
+    }
 
     const double idle = run(frames);
     for (size_t i = 0; i < sizeof BUSY; ++i)

@@ -1,5 +1,6 @@
 #include "cpu/handler_sets.h"
 
+#include "cpu/breakpoints.h"
 #include "cpu/cycle_tables.h"
 #include "cpu/i8080.h"
 #include "cpu/z80_prefix.h"
@@ -39,7 +40,9 @@ namespace {
 // pc (past the opcode), cycles and r travel from entry to entry in registers: each entry
 // stores them for its handler and whatever else looks, and reads them back only where the
 // handler may have moved them, so that an instruction rarely waits on the one before.
-template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT, int OP>
+// The checked form (CHECKED) also ends the stretch before an instruction whose address holds a
+// breakpoint; the run loop then finds it there and stops.
+template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT, int OP, bool CHECKED>
 void threaded(CpuState& c, uint16_t pc, int32_t cycles, uint8_t r)
 {
     constexpr OpHandler HANDLER = SET[OP];
@@ -53,13 +56,17 @@ void threaded(CpuState& c, uint16_t pc, int32_t cycles, uint8_t r)
     if (c.line_start - c.cycles > c.cycles_per_line || c.events)
         return;
     const uint16_t at = c.pc;
+    if constexpr (CHECKED) {
+        if (breakpoint_at(at))
+            return;
+    }
     const uint8_t op = bus_read(c, at);
     NEXT[op](c, uint16_t(at + 1), c.cycles, MAY_MOVE_R ? c.r : uint8_t(r + 1));
 }
 
-template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT>
+template <const HandlerSet& SET, const CycleTable& COSTS, const ThreadedSet& NEXT, bool CHECKED = false>
 struct ThreadedTable {
-    template <int OP> static constexpr ThreadedEntry entry() { return &threaded<SET, COSTS, NEXT, OP>; }
+    template <int OP> static constexpr ThreadedEntry entry() { return &threaded<SET, COSTS, NEXT, OP, CHECKED>; }
 };
 
 } // namespace
@@ -67,3 +74,7 @@ struct ThreadedTable {
 constexpr ThreadedSet THREADED_SET_A = z80::make_table<ThreadedTable<HANDLER_SET_A, CYCLES_A, THREADED_SET_A>>(z80::ALL_OPCODES);
 constexpr ThreadedSet THREADED_SET_B = z80::make_table<ThreadedTable<HANDLER_SET_B, CYCLES_B, THREADED_SET_B>>(z80::ALL_OPCODES);
 constexpr ThreadedSet THREADED_SET_C = z80::make_table<ThreadedTable<HANDLER_SET_C, CYCLES_C, THREADED_SET_C>>(z80::ALL_OPCODES);
+
+constexpr ThreadedSet CHECKED_SET_A = z80::make_table<ThreadedTable<HANDLER_SET_A, CYCLES_A, CHECKED_SET_A, true>>(z80::ALL_OPCODES);
+constexpr ThreadedSet CHECKED_SET_B = z80::make_table<ThreadedTable<HANDLER_SET_B, CYCLES_B, CHECKED_SET_B, true>>(z80::ALL_OPCODES);
+constexpr ThreadedSet CHECKED_SET_C = z80::make_table<ThreadedTable<HANDLER_SET_C, CYCLES_C, CHECKED_SET_C, true>>(z80::ALL_OPCODES);

@@ -24,3 +24,9 @@ using ThreadedSet = std::array<ThreadedEntry, 256>;
 extern const ThreadedSet THREADED_SET_A;
 extern const ThreadedSet THREADED_SET_B;
 extern const ThreadedSet THREADED_SET_C;
+
+// The threaded sets in checked form, run while a breakpoint is armed (cpu/breakpoints.h): a
+// stretch also ends before an instruction at an address that holds a breakpoint.
+extern const ThreadedSet CHECKED_SET_A;
+extern const ThreadedSet CHECKED_SET_B;
+extern const ThreadedSet CHECKED_SET_C;

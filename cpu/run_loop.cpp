@@ -3,6 +3,7 @@
 
 #include <SDL/SDL.h>
 
+#include "cpu/breakpoints.h"
 #include "cpu/cpu.h"
 #include "cpu/cycle_tables.h"
 #include "cpu/handler_sets.h"
@@ -19,11 +20,16 @@ uint32_t mz_line_phase = 0;
 
 HostClock host_clock = {SDL_GetTicks, SDL_Delay};
 
+std::array<uint8_t, 0x2000> breakpoint_bits{};
+bool breakpoints_armed = false;
+int32_t breakpoint_resume = -1;
+
 namespace {
 
 // The cost table that goes with the handler set in dispatch_table, and that set's threaded form.
 const uint8_t* installed_cycles = CYCLES_A.data();
 const ThreadedEntry* installed_threaded = THREADED_SET_A.data();
+const ThreadedEntry* installed_checked = CHECKED_SET_A.data();
 
 // Grants the host time elapsed since last_ticks at the current speed.
 void credit_host_time(uint32_t now, int32_t cycles_per_10ms)
@@ -76,17 +82,26 @@ void end_line(CpuState& c, uint32_t& latest_reading, bool& have_reading)
     }
 }
 
-} // namespace
-
-uint32_t cpu_run(CpuState& c)
+// The run loop proper; CHECKED, while a breakpoint is armed, stops before an instruction at a
+// breakpoint (other than the one the run resumes at) with EV_DEBUG, and runs the checked sets.
+template <bool CHECKED>
+uint32_t run(CpuState& c)
 {
     uint32_t latest_reading = 0;
     bool have_reading = false;
     sync_direct_pages();
     // The threaded set runs whole stretches of a line; it holds its costs as constants, so it
     // is used only while the live cost table is the one that belongs to the installed set.
-    const ThreadedEntry* const threaded = c.cycle_table == installed_cycles ? installed_threaded : nullptr;
+    const ThreadedEntry* const threaded =
+        c.cycle_table == installed_cycles ? (CHECKED ? installed_checked : installed_threaded) : nullptr;
     for (;;) {
+        if constexpr (CHECKED) {
+            if (breakpoint_at(c.pc) && c.pc != breakpoint_resume) {
+                event_raise(EV_DEBUG);
+                return c.events;
+            }
+            breakpoint_resume = -1;
+        }
         const uint8_t op = bus_read(c, c.pc);
         if (threaded) {
             threaded[op](c, uint16_t(c.pc + 1), c.cycles, c.r);
@@ -102,6 +117,10 @@ uint32_t cpu_run(CpuState& c)
             return c.events;
     }
 }
+
+} // namespace
+
+uint32_t cpu_run(CpuState& c) { return breakpoints_armed ? run<true>(c) : run<false>(c); }
 
 namespace {
 
@@ -144,16 +163,19 @@ void install_handler_set(MachineKind kind)
         dispatch_table = HANDLER_SET_B;
         installed_cycles = CYCLES_B.data();
         installed_threaded = THREADED_SET_B.data();
+        installed_checked = CHECKED_SET_B.data();
         break;
     case PMD85:
         dispatch_table = HANDLER_SET_C;
         installed_cycles = CYCLES_C.data();
         installed_threaded = THREADED_SET_C.data();
+        installed_checked = CHECKED_SET_C.data();
         break;
     default:
         dispatch_table = HANDLER_SET_A;
         installed_cycles = CYCLES_A.data();
         installed_threaded = THREADED_SET_A.data();
+        installed_checked = CHECKED_SET_A.data();
         break;
     }
     cpu.cycle_table = installed_cycles;

@@ -25,6 +25,7 @@
 
 StartHooks start_hooks = {nullptr, nullptr};
 bool start_muted = false;
+void (*debug_stop)() = nullptr;
 MachineKind requested_kind = MZ700_MODE;
 uint8_t requested_option = 0;
 
@@ -227,6 +228,11 @@ void power_on()
 
 void service_events(uint32_t m)
 {
+    if (m & EV_DEBUG) {
+        event_clear(EV_DEBUG);
+        if (debug_stop)
+            debug_stop();
+    }
     if (service_interrupt_requests(cpu, m))
         return;
     if (m & EV_LINE_PENDING) {

@@ -30,6 +30,9 @@ void power_on();                             // the main loop's start: RAM patte
 [[noreturn]] void main_loop();
 // Services the requests in m (cpu_run's result) in their fixed order; one pass of the main loop.
 void service_events(uint32_t m);
+// The debugger's stop (EV_DEBUG, serviced before every other request): it returns when the
+// machine is to run on. Null without a debugger.
+extern void (*debug_stop)();
 
 void request_machine(MachineKind kind, uint8_t option);
 void restart_machine();

@@ -89,18 +89,6 @@ void refresh_status_readout(uint32_t now)
     last_status_ms = now;
 }
 
-void drain_events()
-{
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-        if (event.type == SDL_QUIT)
-            std::exit(0); // the exit hook saves what the devices still hold
-        gamepad_event(event);
-        if (!natural_key_event(event))
-            translate_key_event(event);
-    }
-}
-
 // Keeps the counters far from overflow; whole frames keep the raster phase.
 void rebase_time()
 {
@@ -131,7 +119,7 @@ void end_frame()
         last_present_ms = (now / 20) * 20;
         if (screen) {
             present_frame();
-            drain_events();
+            drain_window_events();
         }
     }
     raster_line = 0;
@@ -165,6 +153,18 @@ void scanline_step()
     if (raster_line >= frame_lines())
         end_frame();
     picture.line_done(raster_line);
+}
+
+void drain_window_events()
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT)
+            std::exit(0); // the exit hook saves what the devices still hold
+        gamepad_event(event);
+        if (!natural_key_event(event))
+            translate_key_event(event);
+    }
 }
 
 void build_host_palette(SDL_Surface* surface)

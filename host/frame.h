@@ -34,3 +34,5 @@ void compose_line(int line, std::array<uint8_t, 400>& out);
 
 // Composes the 300 visible lines into the window, each emulated line as two host rows.
 void present_frame();
+// The window's events: keys to the emulated keyboard; closing the window quits.
+void drain_window_events();

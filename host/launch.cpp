@@ -14,6 +14,7 @@
 #include "cpu/cpu.h"
 #include "host/emulator.h"
 #include "host/frame.h"
+#include "host/gdb_server.h"
 #include "host/headless.h"
 #include "host/screenshot.h"
 #include "host/snapshot.h"
@@ -65,6 +66,8 @@ Options:
   --scale N         window size 1, 2 or 3 times 800 x 600
   --fullscreen      the whole screen
   --mute            no sound
+  --gdb PORT        a GDB-protocol debugger connects to 127.0.0.1:PORT; the machine waits for
+                    it, stopped before its first instruction (with --headless too)
   --headless        no window and no sound device: runs --frames N frames as fast as the host
                     allows (at the emulated speed against a simulated clock, so that the same
                     run gives the same files), then exits
@@ -253,7 +256,7 @@ bool consistent()
 bool takes_value(const std::string& option)
 {
     static const char* const WITH_VALUE[] = {"--machine", "--sd",  "--speed", "--scale",     "--frames",
-                                             "--screenshot", "--wav", "--type", "--type-after"};
+                                             "--screenshot", "--wav", "--type", "--type-after", "--gdb"};
     return std::any_of(std::begin(WITH_VALUE), std::end(WITH_VALUE), [&](const char* o) { return option == o; });
 }
 
@@ -309,6 +312,10 @@ bool parse(int argc, char** argv, bool& done)
             if (!parse_count(value, n) || n == 0)
                 return fail("--frames takes a number of frames above 0");
             launch.frames = n;
+        } else if (arg == "--gdb") {
+            if (!parse_count(value, n) || n == 0 || n > 65535)
+                return fail("--gdb takes a port number from 1 to 65535");
+            launch.gdb_port = uint16_t(n);
         } else if (arg == "--type-after") {
             if (!parse_count(value, n))
                 return fail("--type-after takes a frame number");
@@ -376,6 +383,8 @@ CommandLine parse_command_line(int argc, char** argv)
     start_hooks = {launch_storage, launch_machine};
     frame_end_hook = launch_frame;
     start_muted = launch.mute;
+    if (launch.gdb_port && !gdb_listen(launch.gdb_port))
+        return CommandLine::EXIT_USAGE;
     // With arguments the card is made when it is missing, so that media and files have a home.
     if (argc > 1) {
         const std::string root = launch.sd.empty() ? "SD" : launch.sd;

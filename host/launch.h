@@ -29,6 +29,7 @@ struct Launch {
     uint32_t frames = 0;
     std::string screenshot, wav, type;
     uint32_t type_after = 0;
+    uint16_t gdb_port = 0;            // --gdb: the debugger's port; 0: no debugger
 };
 extern Launch launch;
 

@@ -34,9 +34,31 @@ void map_pages(int first, int last, PageReadFn read, PageWriteFn write);
 
 // What the selected family's page handlers stand for in the current mapping state: the
 // bytes of the page starting at base when the handler only reads or writes them, else null.
-// A handler the hook does not know gets no direct bytes.
+// A handler the hook does not know gets no direct bytes. peek and poke (optional) reach the
+// memory behind a handler that has no direct bytes, as the debugger asks for it: the byte the
+// CPU would read or write at the address, without waits, contention or any other effect; false
+// where the address holds no memory (I/O, open bus, ROM for a write).
 struct PageBytesHooks {
     const uint8_t* (*read)(PageReadFn handler, uint32_t base);
     uint8_t* (*write)(PageWriteFn handler, uint32_t base);
+    bool (*peek)(PageReadFn handler, uint16_t address, uint8_t& value) = nullptr;
+    bool (*poke)(PageWriteFn handler, uint16_t address, uint8_t value) = nullptr;
 };
 void install_page_bytes(const PageBytesHooks& hooks);
+
+// ---- The debugger's view ---------------------------------------------------------------
+
+// What the CPU would read or write at an address in the current mapping, with none of the
+// access's other effects (waits, contention, memory-mapped I/O, open bus). false where the
+// address holds no memory: I/O and open bus, and ROM or ignored writes for debug_write.
+bool debug_read(uint16_t address, uint8_t& value);
+bool debug_write(uint16_t address, uint8_t value);
+
+// Watched pages: the CPU's reads of a page whose bit is set in read_pages, and its writes to a
+// page set in write_pages, are shown to `seen` before the machine's handler does its work.
+// The machine's handlers stay behind the slots (its banking changes them as before); empty
+// masks leave the slots exactly as the machine made them.
+using WatchFn = void (*)(uint16_t address, bool write);
+void watch_pages(uint16_t read_pages, uint16_t write_pages, WatchFn seen);
+// The machine's own write handler of a page, watched or not.
+PageWriteFn machine_page_write(int page);

@@ -93,6 +93,33 @@ uint8_t* mz_write_bytes(PageWriteFn handler, uint32_t base)
     return nullptr;
 }
 
+// The debugger's access where there are no direct bytes: the MZ-700 screen without the display's
+// waits, the MZ-800 planes through the GDG's formats (its handlers only read and write them);
+// the memory-mapped I/O, open bus and ROM hold nothing the debugger can change.
+bool mz_peek(PageReadFn handler, uint16_t a, uint8_t& value)
+{
+    if (handler == rd_vram_lo || handler == rd_vram_hi)
+        value = uint8_t(handler(a));
+    else if ((handler == rd_vram700 && !upper_prohibited) || handler == rd_pcg700)
+        value = video_ram[a & VRAM700_MASK];
+    else
+        return false;
+    return true;
+}
+
+bool mz_poke(PageWriteFn handler, uint16_t a, uint8_t value)
+{
+    if (handler == wr_vram_lo || handler == wr_vram_hi) {
+        handler(a, value);
+    } else if ((handler == wr_vram700 && !upper_prohibited) || handler == wr_pcg700) {
+        video_ram[a & VRAM700_MASK] = value;
+        mz700_text_written(a & VRAM700_MASK); // the picture shows it as it would a program's write
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // ---- Templates -----------------------------------------------------------------------
 
 struct PageEntry {
@@ -175,7 +202,7 @@ void map_system_page(int page, int entry)
 
 void map_ram_page(int page) { map_pages(page, page, RAM_TEMPLATE[page].read, RAM_TEMPLATE[page].write); }
 
-void install_mz_page_bytes() { install_page_bytes({mz_read_bytes, mz_write_bytes}); }
+void install_mz_page_bytes() { install_page_bytes({mz_read_bytes, mz_write_bytes, mz_peek, mz_poke}); }
 
 void set_upper_prohibited(bool prohibited)
 {
@@ -183,7 +210,7 @@ void set_upper_prohibited(bool prohibited)
     sync_direct_pages();
 }
 
-bool page_writes_like_system(int page, int entry) { return page_write[page] == SYSTEM_TEMPLATE[entry].write; }
+bool page_writes_like_system(int page, int entry) { return machine_page_write(page) == SYSTEM_TEMPLATE[entry].write; }
 
 void bank_write(uint8_t port)
 {

@@ -65,6 +65,29 @@ uint8_t* zx_write_bytes(PageWriteFn handler, uint32_t base)
     return nullptr;
 }
 
+// The debugger sees contended RAM and the contended banks without the ULA's delay.
+bool zx_peek(PageReadFn handler, uint16_t a, uint8_t& value)
+{
+    if (handler == rd_ram_contended)
+        value = main_ram[a];
+    else if (handler == rd_zx128_bank)
+        value = zx128_bank_byte(a);
+    else
+        return false;
+    return true;
+}
+
+bool zx_poke(PageWriteFn handler, uint16_t a, uint8_t value)
+{
+    if (handler == wr_ram_contended)
+        main_ram[a] = value;
+    else if (handler == wr_zx128_bank)
+        zx128_bank_byte(a) = value;
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 // The ULA holds the CPU off contended RAM while it fetches display data: on display
@@ -96,7 +119,7 @@ void zx128_paging_write(uint8_t value)
 
 void zx_map_memory(MachineKind kind)
 {
-    install_page_bytes({zx_read_bytes, zx_write_bytes});
+    install_page_bytes({zx_read_bytes, zx_write_bytes, zx_peek, zx_poke});
     map_pages(0, 3, kind == ZX128 ? rd_zx128_rom : rd_zx48_rom, wr_ignore);
     map_pages(4, 7, rd_ram_contended, wr_ram_contended);
     map_pages(8, 11, rd_ram, wr_ram);
