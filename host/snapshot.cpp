@@ -328,9 +328,9 @@ bool zx_loader_file()
 {
     if (fs_open(&snapshot_file, "/sidecar/zxloader.cfg", FS_READ) != FS_OK)
         return false;
-    constexpr uint32_t NAME_MAX = 250;
+    constexpr uint32_t LOADER_NAME_MAX = 250;
     uint32_t done = 0;
-    const FsResult result = fs_read(&snapshot_file, &main_ram[ZX_NAME_AREA], NAME_MAX, &done);
+    const FsResult result = fs_read(&snapshot_file, &main_ram[ZX_NAME_AREA], LOADER_NAME_MAX, &done);
     fs_close(&snapshot_file);
     if (result != FS_OK || done == 0)
         return false;

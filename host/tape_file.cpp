@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+#ifndef __EMSCRIPTEN__
 #include <zlib.h>
+#endif
 
 namespace {
 
@@ -161,6 +163,9 @@ bool csw_block(Reader& r, Builder& b, uint32_t length)
         return false;
     std::vector<uint8_t> rle(body + 10, body + length);
     if (compression == 2) {
+#ifdef __EMSCRIPTEN__
+        return false; // the page has no zlib
+#else
         const uint32_t pulses = uint32_t(body[6] | body[7] << 8 | body[8] << 16 | uint32_t(body[9]) << 24);
         uLongf out = std::min<uLongf>(uLongf(pulses) * 5 + 16, TAPE_FILE_MAX); // at most 5 bytes a pulse
         std::vector<uint8_t> inflated(out);
@@ -168,6 +173,7 @@ bool csw_block(Reader& r, Builder& b, uint32_t length)
             return false;
         inflated.resize(out);
         rle = std::move(inflated);
+#endif
     }
     b.begin(BLOCK_SIGNAL);
     for (size_t i = 0; i < rle.size() && !b.too_long;) {
