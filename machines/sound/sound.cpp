@@ -242,8 +242,8 @@ void sound_open()
     wanted.callback = audio_callback;
     if (SDL_OpenAudio(&wanted, nullptr) < 0) {
         std::fprintf(stderr, "Couldn't open audio: %s\n", SDL_GetError());
-#ifndef __EMSCRIPTEN__
-        std::exit(-1); // a page without sound runs on silent
+#ifndef __EMSCRIPTEN__ // a page without sound runs on silent
+        std::exit(-1);
 #endif
     }
 }
