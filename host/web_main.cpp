@@ -136,13 +136,14 @@ EMSCRIPTEN_KEEPALIVE int web_restart(const char* machine, const char* file, int 
     return 1;
 }
 
-// A host key pressed or released from the page's buttons and its stand-ins for the keys the
-// browser keeps (an SDL 1.2 key symbol).
-EMSCRIPTEN_KEEPALIVE void web_key(int sym, int press)
+// A key pressed or released from the page's buttons and its stand-ins for the keys the browser
+// keeps: 1-12 the function keys, 0 the left Ctrl, else a small letter's character code.
+// (emscripten's SDL numbers the keys its own way; only the letters are ASCII everywhere.)
+EMSCRIPTEN_KEEPALIVE void web_key(int key, int press)
 {
     SDL_Event event{};
     event.type = press ? SDL_KEYDOWN : SDL_KEYUP;
-    event.key.keysym.sym = SDLKey(sym);
+    event.key.keysym.sym = key == 0 ? SDLK_LCTRL : key <= 12 ? SDLKey(SDLK_F1 + key - 1) : SDLKey(key);
     translate_key_event(event);
 }
 
