@@ -18,6 +18,7 @@
 #include "host/key_translation.h"
 #include "host/launch.h"
 #include "host/screenshot.h"
+#include "machines/mz800/mz800.h"
 #include "sidecar/fdc.h"
 #include "sidecar/ramdisc.h"
 #include "sidecar/sidecar.h"
@@ -155,6 +156,17 @@ EMSCRIPTEN_KEEPALIVE int web_screenshot(const char* path)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     return out ? int(image.size()) : 0;
+}
+
+// The running machine by its --machine name, for the page's machine choice.
+EMSCRIPTEN_KEEPALIVE const char* web_machine()
+{
+    switch (machine_kind) {
+    case ZX48: return "zx48";
+    case ZX128: return "zx128";
+    case PMD85: return "pmd85";
+    default: return cg_japanese ? "mz800jp" : "mz800";
+    }
 }
 
 // Called before the page stores the card and when it is hidden or closed.
