@@ -23,11 +23,14 @@
 #include "machines/zx/tape.h"
 #include "machines/zx/zx_memory.h"
 #include "machines/zx/zx_video.h"
+#include "sidecar/ramdisc.h"
 
 namespace {
 
 // The MZ-800's memory map, which the machine keeps as page handlers.
 std::array<uint8_t, 16> mz_page_map{};
+// The Sidecar RAM disc's registers, which the device keeps beside its open file.
+RamDiscRegisters ramdisc{};
 
 template <typename T>
 constexpr StateEntry entry(const char (&tag)[5], uint16_t version, T& object)
@@ -134,6 +137,8 @@ const std::array ENTRIES = {
     entry("RING", 1, sound_ring),
     entry("RNGW", 1, ring_write),
     entry("RNGR", 1, ring_read),
+    // The Sidecar's registers (its media are the files on the card).
+    entry("RDSC", 1, ramdisc),
     // The ZX Spectrum's tape position (the tape itself is media).
     entry("CASS", 1, cassette),
 };
@@ -163,6 +168,7 @@ void state_gather()
 {
     if (is_mz800_family(machine_kind))
         mz_page_map_read(mz_page_map);
+    ramdisc = ramdisc_registers();
 }
 
 namespace {
@@ -182,6 +188,7 @@ void state_rebuild()
     // The pointers of the processor's record are this program's, not the file's.
     cpu.cycle_table = selected_cycle_table;
     cpu.page_read = selected_page_read;
+    ramdisc_set_registers(ramdisc);
     if (is_mz800_family(machine_kind)) {
         mz_page_map_apply(mz_page_map);
         mz700_text_stale();
