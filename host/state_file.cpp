@@ -16,6 +16,7 @@ constexpr uint8_t MAGIC[8] = {'K', 'S', 'T', 'A', 'T', 'E', 0, 0};
 constexpr uint16_t FORMAT_VERSION = 1;
 constexpr size_t HEADER_BYTES = 8 + 2 + 1 + 1 + 4;
 constexpr size_t CHUNK_HEADER_BYTES = 4 + 2 + 2 + 4;
+constexpr size_t KIND_ENTRY = 1; // the registry's block of the machine kind
 
 constexpr std::array<uint32_t, 256> CRC_TABLE = [] {
     std::array<uint32_t, 256> t{};
@@ -119,6 +120,12 @@ const char* state_check(const uint8_t* bytes, size_t size, StateMachine& machine
     for (const StateEntry& e : state_entries()) {
         if (!std::equal(e.tag, e.tag + 4, p) || get(p + 4, 2) != e.version || get(p + 8, 4) != e.size)
             return "saved by another version of Kestrel (a block differs)";
+        // The machine the blocks belong to must be the one the header names (an MZ-800 in
+        // either of its modes).
+        const uint8_t saved = p[CHUNK_HEADER_BYTES];
+        if (e.data == state_entries()[KIND_ENTRY].data &&
+            !(saved == kind || (kind == MZ800 && saved == MZ700_MODE)))
+            return "damaged (its blocks are another machine's)";
         p += CHUNK_HEADER_BYTES + e.size;
     }
     machine = {MachineKind(kind), bytes[11] != 0};
@@ -134,7 +141,7 @@ void state_apply()
     // The machine the blocks were saved on, selected first: its handlers and tables are
     // installed, then the blocks overwrite whatever the selection set.
     const uint8_t* p = staged.data() + HEADER_BYTES;
-    const StateEntry& kind = state_entries()[1];
+    const StateEntry& kind = state_entries()[KIND_ENTRY];
     MachineKind saved = staged_machine.kind;
     for (const StateEntry& e : state_entries()) {
         if (&e == &kind)
