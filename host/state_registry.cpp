@@ -1,5 +1,6 @@
 #include "host/state_registry.h"
 
+#include <algorithm>
 #include <array>
 
 #include "cpu/cpu.h"
@@ -198,4 +199,34 @@ void state_rebuild()
         pmd_memory_map();
     }
     sync_direct_pages();
+}
+
+size_t state_blocks_size()
+{
+    size_t n = 0;
+    for (const StateEntry& e : state_entries())
+        n += e.size;
+    return n;
+}
+
+void state_blocks_read(uint8_t* out)
+{
+    state_gather();
+    for (const StateEntry& e : state_entries())
+        out = std::copy_n(e.data, e.size, out);
+}
+
+void state_blocks_write(const uint8_t* blocks)
+{
+    const uint8_t* p = blocks;
+    for (const StateEntry& e : state_entries()) {
+        if (e.data == reinterpret_cast<uint8_t*>(&machine_kind))
+            state_select(MachineKind(*p));
+        p += e.size;
+    }
+    for (const StateEntry& e : state_entries()) {
+        std::copy_n(blocks, e.size, e.data);
+        blocks += e.size;
+    }
+    state_rebuild();
 }

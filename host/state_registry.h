@@ -8,6 +8,7 @@
 // Open host files and media are not here: the drives keep their own names (see state_file.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -30,3 +31,8 @@ void state_gather();
 void state_select(MachineKind kind);
 // After the blocks were written: the pointers and maps derived from them are rebuilt.
 void state_rebuild();
+
+// Every block one after another, without the file's headers: the rewind history's records.
+size_t state_blocks_size();
+void state_blocks_read(uint8_t* out);          // gathers first
+void state_blocks_write(const uint8_t* blocks); // selects the machine, copies, rebuilds
