@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "host/state_registry.h"
@@ -10,14 +12,15 @@ namespace {
 
 constexpr size_t ARENA_BYTES = 60u << 20; // within 64 MiB with the two whole states
 constexpr size_t MAX_RECORDS = REWIND_SECONDS * 50 / REWIND_RECORD_FRAMES;
-constexpr size_t MIN_ZERO_RUN = 8; // shorter runs of equal bytes stay in the literal stretch
 
 struct Record {
     size_t offset, length;
 };
 
 struct History {
-    std::vector<uint8_t> arena, newest, scratch, encoded;
+    std::unique_ptr<uint8_t[]> arena; // left unset: the host gives it pages as records reach them
+    std::vector<uint8_t> encoded;
+    std::vector<uint64_t> newest, scratch; // whole states, padded to whole words
     std::array<Record, MAX_RECORDS> records{};
     size_t first = 0, count = 0, write_at = 0;
     uint32_t frames = 0;
@@ -30,44 +33,43 @@ void put16(uint8_t*& p, size_t v)
     *p++ = uint8_t(v >> 8);
 }
 
-// XOR of `a` and `b` as pairs (run of zero bytes, stretch of literal bytes), 16-bit lengths.
-size_t encode_xor(const uint8_t* a, const uint8_t* b, size_t n, uint8_t* out)
+// XOR of `a` and `b`, n words of 8 bytes, as pairs (run of equal words, stretch of differing
+// words) with 16-bit counts, each stretch followed by its words' XOR.
+size_t encode_xor(const uint64_t* a, const uint64_t* b, size_t n, uint8_t* out)
 {
     uint8_t* p = out;
     size_t i = 0;
     while (i < n) {
-        size_t zeros = 0;
-        while (i + zeros < n && zeros < 0xFFFF && a[i + zeros] == b[i + zeros])
-            ++zeros;
-        i += zeros;
-        size_t literal = 0;
-        while (i + literal < n && literal < 0xFFFF) {
-            size_t same = 0;
-            while (same < MIN_ZERO_RUN && i + literal + same < n && a[i + literal + same] == b[i + literal + same])
-                ++same;
-            if (same == MIN_ZERO_RUN || i + literal + same == n)
-                break;
-            literal += same + 1;
+        size_t same = 0;
+        while (i + same < n && same < 0xFFFF && a[i + same] == b[i + same])
+            ++same;
+        i += same;
+        size_t differ = 0;
+        while (i + differ < n && differ < 0xFFFF && a[i + differ] != b[i + differ])
+            ++differ;
+        put16(p, same);
+        put16(p, differ);
+        for (size_t k = 0; k < differ; ++k, p += 8) {
+            const uint64_t x = a[i + k] ^ b[i + k];
+            std::memcpy(p, &x, 8);
         }
-        literal = std::min(literal, std::min(n - i, size_t(0xFFFF)));
-        put16(p, zeros);
-        put16(p, literal);
-        for (size_t k = 0; k < literal; ++k)
-            *p++ = a[i + k] ^ b[i + k];
-        i += literal;
+        i += differ;
     }
     return size_t(p - out);
 }
 
-void apply_xor(const uint8_t* code, size_t length, uint8_t* target)
+void apply_xor(const uint8_t* code, size_t length, uint64_t* target)
 {
     const uint8_t* end = code + length;
     while (code < end) {
         target += code[0] | code[1] << 8;
-        const size_t literal = size_t(code[2] | code[3] << 8);
+        const size_t differ = size_t(code[2] | code[3] << 8);
         code += 4;
-        for (size_t k = 0; k < literal; ++k)
-            *target++ ^= *code++;
+        for (size_t k = 0; k < differ; ++k, code += 8) {
+            uint64_t x;
+            std::memcpy(&x, code, 8);
+            *target++ ^= x;
+        }
     }
 }
 
@@ -81,15 +83,15 @@ void drop_oldest()
 
 void record()
 {
-    state_blocks_read(h.scratch.data());
+    state_blocks_read(reinterpret_cast<uint8_t*>(h.scratch.data()));
     const size_t length = encode_xor(h.scratch.data(), h.newest.data(), h.scratch.size(), h.encoded.data());
-    if (length > h.arena.size())
+    if (length > ARENA_BYTES)
         return;
-    if (h.write_at + length > h.arena.size())
+    if (h.write_at + length > ARENA_BYTES)
         h.write_at = 0;
     while (h.count && (h.count == MAX_RECORDS || overlaps(h.records[h.first], h.write_at, h.write_at + length)))
         drop_oldest();
-    std::copy_n(h.encoded.data(), length, h.arena.data() + h.write_at);
+    std::copy_n(h.encoded.data(), length, h.arena.get() + h.write_at);
     h.records[(h.first + h.count) % MAX_RECORDS] = {h.write_at, length};
     ++h.count;
     h.write_at += length;
@@ -100,16 +102,17 @@ void record()
 
 void rewind_start()
 {
-    const size_t size = state_blocks_size();
-    h.arena.assign(ARENA_BYTES, 0);
-    h.newest.assign(size, 0);
-    h.scratch.assign(size, 0);
-    h.encoded.assign(size + (size / MIN_ZERO_RUN + 2) * 4, 0); // the worst case of the code
+    const size_t words = (state_blocks_size() + 7) / 8;
+    if (!h.arena)
+        h.arena.reset(new uint8_t[ARENA_BYTES]);
+    h.newest.assign(words, 0);
+    h.scratch.assign(words, 0);
+    h.encoded.assign(words * 8 + (words / 0xFFFF + 1) * 8, 0); // the worst case of the code
     h.count = h.first = h.write_at = 0;
-    state_blocks_read(h.newest.data());
+    state_blocks_read(reinterpret_cast<uint8_t*>(h.newest.data()));
 }
 
-bool rewind_active() { return !h.arena.empty(); }
+bool rewind_active() { return h.arena != nullptr; }
 
 void rewind_frame_end()
 {
@@ -126,10 +129,10 @@ bool rewind_step_back()
     if (!rewind_active() || h.count == 0)
         return false;
     const size_t last = (h.first + h.count - 1) % MAX_RECORDS;
-    apply_xor(h.arena.data() + h.records[last].offset, h.records[last].length, h.newest.data());
+    apply_xor(h.arena.get() + h.records[last].offset, h.records[last].length, h.newest.data());
     h.write_at = h.records[last].offset;
     --h.count;
-    state_blocks_write(h.newest.data());
+    state_blocks_write(reinterpret_cast<const uint8_t*>(h.newest.data()));
     h.frames = 0;
     return true;
 }

@@ -1,6 +1,6 @@
 // The rewind history: the window records the machine every few frames and, while the rewind
 // key is held, plays the records back newest first. Each record is the difference (XOR) between
-// a state and the one before it, run-length coded; only the newest state is kept whole. The
+// a state and the one before it, coded as runs of equal and differing 8-byte words; only the newest state is kept whole. The
 // history covers at least the last 30 seconds in a fixed arena of memory.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // Every REWIND_RECORD_FRAMES frames the state joins the history.
-constexpr uint32_t REWIND_RECORD_FRAMES = 5;
+constexpr uint32_t REWIND_RECORD_FRAMES = 10;
 constexpr uint32_t REWIND_SECONDS = 32;
 
 // Makes the arena; the history starts with the state now.
