@@ -82,6 +82,9 @@ Options:
   --load-state F    starts from a machine saved in F (the file says which machine)
   --help, --version
 
+Keys in the window (besides the machine's): Right Alt+S saves the machine to
+SD/sidecar/<machine>.state, Right Alt+L loads it, Right Alt+R held rewinds, Pause pauses.
+
 In the window, Scroll Lock switches between the natural key mapping (the default: a key types
 the sign it makes on the host) and the positional one (each key is the machine's key at the same
 place); the first gamepad is the machine's joystick.
