@@ -4,8 +4,9 @@
 // would show them; the MZ-800's per-line picture work is measured without presenting.
 // Prints the emulated seconds per wall-clock second. A benchmark to run by hand, never a test.
 //
-//   build/bench/machine_bench [FRAMES] [mz800|pmd85] [--breakpoint]   (default 3000 frames of the MZ-800)
+//   build/bench/machine_bench [FRAMES] [mz800|pmd85] [--breakpoint] [--rewind]   (default 3000 frames of the MZ-800)
 //
+// --rewind records the rewind history at every frame end as the window does, and prints its size.
 // --breakpoint arms a debugger breakpoint at FFFFh, which the monitor never reaches: the run
 // loop's checked form, as with a debugger attached.
 
@@ -20,14 +21,17 @@
 #include "cpu/breakpoints.h"
 #include "host/emulator.h"
 #include "host/headless.h"
+#include "host/rewind.h"
 
 int main(int argc, char** argv)
 {
+    const bool rewind = argc > 1 && std::strcmp(argv[argc - 1], "--rewind") == 0;
+    argc -= rewind;
     const long frames = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 3000;
     const bool pmd85 = argc > 2 && std::strcmp(argv[2], "pmd85") == 0;
     const bool armed = argc > 3 && std::strcmp(argv[3], "--breakpoint") == 0;
     if (frames <= 0 || (argc > 2 && !pmd85 && std::strcmp(argv[2], "mz800") != 0) || (argc > 3 && !armed)) {
-        std::fprintf(stderr, "usage: machine_bench [FRAMES] [mz800|pmd85] [--breakpoint]\n");
+        std::fprintf(stderr, "usage: machine_bench [FRAMES] [mz800|pmd85] [--breakpoint] [--rewind]\n");
         return 1;
     }
     setenv("SDL_VIDEODRIVER", "dummy", 0);
@@ -49,6 +53,8 @@ int main(int argc, char** argv)
         headless::run_frames(1);
         if (pmd85)
             headless::picture(picture);
+        if (rewind)
+            rewind_frame_end();
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::filesystem::remove_all(root);
@@ -59,5 +65,7 @@ int main(int argc, char** argv)
     const double emulated = double(frames) * frame_seconds;
     std::printf("%s monitor, %ld frames: %.2f emulated s in %.3f wall s = %.1f emulated s per wall s (%.0f%% of real time)\n",
                 pmd85 ? "PMD 85" : "MZ-800", frames, emulated, wall, emulated / wall, 100.0 * emulated / wall);
+    if (rewind)
+        std::printf("rewind history: %.1f MiB for the last %u s\n", double(rewind_bytes()) / (1 << 20), REWIND_SECONDS);
     return 0;
 }

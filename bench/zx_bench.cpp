@@ -5,7 +5,8 @@
 // ROM's LD-BYTES reading a long turbo block from the playing tape in real time. Prints emulated
 // seconds per wall-clock second for each. A benchmark to run by hand, never a test.
 //
-//   build/bench/zx_bench [FRAMES] [--breakpoint]   (default 3000 frames per run = 60 emulated seconds)
+//   build/bench/zx_bench [FRAMES] [--breakpoint] [--rewind]   (default 3000 frames per run = 60 emulated seconds)
+// --rewind records the rewind history at every frame end as the window does, and prints its size.
 //
 // --breakpoint arms a debugger breakpoint at FFFFh, which neither run reaches: the run loop's
 // checked form, as with a debugger attached.
@@ -24,6 +25,7 @@
 #include "machines/memory.h"
 #include "machines/zx/zx.h"
 #include "host/headless.h"
+#include "host/rewind.h"
 
 namespace {
 
@@ -64,6 +66,8 @@ TapeImage turbo_tape()
     return t;
 }
 
+bool record_rewind = false;
+
 double run(long frames)
 {
     headless::Picture picture;
@@ -71,6 +75,8 @@ double run(long frames)
     for (long i = 0; i < frames; ++i) {
         headless::run_frames(1);
         headless::picture(picture);
+        if (record_rewind)
+            rewind_frame_end();
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // A ZX 48K frame is 312 lines of 224 cycles at 3.5 MHz.
@@ -81,10 +87,12 @@ double run(long frames)
 
 int main(int argc, char** argv)
 {
+    record_rewind = argc > 1 && std::strcmp(argv[argc - 1], "--rewind") == 0;
+    argc -= record_rewind;
     const long frames = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 3000;
     const bool armed = argc > 2 && std::strcmp(argv[2], "--breakpoint") == 0;
     if (frames <= 0 || (argc > 2 && !armed)) {
-        std::fprintf(stderr, "usage: zx_bench [FRAMES] [--breakpoint]\n");
+        std::fprintf(stderr, "usage: zx_bench [FRAMES] [--breakpoint] [--rewind]\n");
         return 1;
     }
     setenv("SDL_VIDEODRIVER", "dummy", 0);
@@ -116,5 +124,7 @@ int main(int argc, char** argv)
     std::printf("ZX 48K, %ld frames each: OpenSE BASIC idle %.1f, busy in contended memory %.1f, "
                 "loading from tape %.1f emulated s per wall s%s\n",
                 frames, idle, busy, loading, still_loading ? "" : " (the tape ended before the run)");
+    if (record_rewind)
+        std::printf("rewind history: %.1f MiB for the last %u s\n", double(rewind_bytes()) / (1 << 20), REWIND_SECONDS);
     return 0;
 }

@@ -49,6 +49,7 @@ constexpr uint32_t EV_TRACE_STOP = 1u << 17;
 constexpr uint32_t EV_TRACE = 1u << 18;
 constexpr uint32_t EV_TAPE_TRAP = 1u << 19;
 constexpr uint32_t EV_SPEED = 1u << 20;
+constexpr uint32_t EV_STATE_KEY = 1u << 21; // the window's save, load, rewind or pause key
 constexpr uint32_t EV_SCREENSHOT = 1u << 24;
 constexpr uint32_t EV_DEBUG = 1u << 28; // the debugger: a breakpoint, a watchpoint, a step or a stop request
 

@@ -9,6 +9,7 @@
 #include "host/screenshot.h"
 #include "host/snapshot.h"
 #include "host/speed.h"
+#include "host/state_keys.h"
 #include "host/storage.h"
 #include "host/tape_deck.h"
 #include "host/trace.h"
@@ -266,6 +267,10 @@ void service_events(uint32_t m)
         // of any other name leaves the machine as it is.
         if (!tape_deck_trap() && zx_names_snapshot())
             zx_snapshot_restart(zx_load_trap);
+    }
+    if (m & EV_STATE_KEY) {
+        event_clear(EV_STATE_KEY);
+        state_keys_serve();
     }
     if (m & EV_SCREENSHOT) {
         event_clear(EV_SCREENSHOT);

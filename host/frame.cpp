@@ -9,7 +9,9 @@
 #include "host/gamepad.h"
 #include "host/key_translation.h"
 #include "host/natural_keys.h"
+#include "host/rewind.h"
 #include "host/speed.h"
+#include "host/state_keys.h"
 #include "host/tape_deck.h"
 #include "host/typing.h"
 #include "machines/keyboard.h"
@@ -127,6 +129,8 @@ void end_frame()
     rebase_time();
     if (frame_end_hook)
         frame_end_hook();
+    if (screen)
+        rewind_frame_end();
     typing_frame();
     if (quit_requested)
         std::exit(0); // as the window's close: the exit hook saves what the devices still hold
@@ -161,6 +165,8 @@ void drain_window_events()
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT)
             std::exit(0); // the exit hook saves what the devices still hold
+        if (state_key_event(event))
+            continue;
         gamepad_event(event);
         if (!natural_key_event(event))
             translate_key_event(event);

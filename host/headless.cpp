@@ -57,11 +57,12 @@ void picture(Picture& out)
 
 namespace {
 
-uint32_t simulated_ms = 0;
+SimulatedClock clock{};
+uint32_t& simulated_ms = clock.ms;
+uint64_t& pulls = clock.pulls;
 uint32_t simulated_ticks() { return simulated_ms; }
 void simulated_delay(uint32_t ms) { simulated_ms += ms; }
 HostClock real_clock = host_clock;
-uint64_t pulls = 0;
 
 // The sound card asks for its first buffer as soon as it starts, and for the next one whenever a
 // buffer has played: pull k is due at k x 960 / 44100 s. Pulling late would let the writer lap
@@ -79,6 +80,8 @@ void pull_due(std::vector<int16_t>* sound)
 }
 
 } // namespace
+
+SimulatedClock& simulated_clock() { return clock; }
 
 void simulate_clock(bool on)
 {

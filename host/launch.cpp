@@ -17,6 +17,7 @@
 #include "host/gdb_server.h"
 #include "host/headless.h"
 #include "host/screenshot.h"
+#include "host/state_options.h"
 #include "host/snapshot.h"
 #include "host/speed.h"
 #include "host/storage.h"
@@ -77,7 +78,12 @@ Options:
     --type TEXT     types TEXT (UTF-8; \n for Enter), each character with the keys that
                     make it on the machine; one it has no key for is left out with a warning
     --type-after N  ... after frame N (default 0)
+  --save-state F    writes the whole machine to F when the run ends (after its last frame)
+  --load-state F    starts from a machine saved in F (the file says which machine)
   --help, --version
+
+Keys in the window (besides the machine's): Right Alt+S saves the machine to
+SD/sidecar/<machine>.state, Right Alt+L loads it, Right Alt+R held rewinds, Pause pauses.
 
 In the window, Scroll Lock switches between the natural key mapping (the default: a key types
 the sign it makes on the host) and the positional one (each key is the machine's key at the same
@@ -242,6 +248,8 @@ bool consistent()
     if (launch.machine_given && launch.media != Media::NONE && !zx_media && !pmd &&
         !is_mz800_family(launch.machine))
         return fail(launch.file + ": MZ-800 media do not start on another machine");
+    if (std::string error; !state_options_agree(error))
+        return fail(error);
     const bool headless_only = launch.frames || !launch.screenshot.empty() || !launch.wav.empty() ||
                                !launch.type.empty() || launch.type_after;
     if (headless_only && !launch.headless)
@@ -256,7 +264,8 @@ bool consistent()
 bool takes_value(const std::string& option)
 {
     static const char* const WITH_VALUE[] = {"--machine", "--sd",  "--speed", "--scale",     "--frames",
-                                             "--screenshot", "--wav", "--type", "--type-after", "--gdb"};
+                                             "--screenshot", "--wav", "--type", "--type-after", "--gdb",
+                                             "--save-state", "--load-state"};
     return std::any_of(std::begin(WITH_VALUE), std::end(WITH_VALUE), [&](const char* o) { return option == o; });
 }
 
@@ -325,6 +334,11 @@ bool parse(int argc, char** argv, bool& done)
                 return fail(arg + " needs a value");
             std::string& target = arg == "--screenshot" ? launch.screenshot : arg == "--wav" ? launch.wav : launch.type;
             target = value;
+        } else if (std::string error; state_option(arg, value, error)) {
+            if (error == "-")
+                return false;
+            if (!error.empty())
+                return fail(error);
         } else if (option || (arg.size() > 1 && arg[0] == '-')) {
             return fail("unknown option '" + std::string(argv[i]) + "'");
         } else if (!launch.file.empty()) {
@@ -444,6 +458,7 @@ void launch_machine()
         speed_setting = uint32_t(launch.speed);
         apply_speed(machine_kind);
     }
+    state_options_start();
 }
 
 void launch_frame()
@@ -466,8 +481,10 @@ int run_headless()
     headless::power_on(launch.sd.empty() ? "SD" : launch.sd.c_str());
     speed_setting = launch.speed ? uint32_t(launch.speed) : 10;
     apply_speed(machine_kind);
-    last_ticks = host_clock.ticks();
-    cycle_credit = -cpu.cycles;
+    if (!state_options_loaded()) { // a loaded state brings its clock and credit along
+        last_ticks = host_clock.ticks();
+        cycle_credit = -cpu.cycles;
+    }
     std::vector<int16_t> sound;
     headless::run_frames_timed(launch.frames, launch.wav.empty() ? nullptr : &sound);
     headless::simulate_clock(false);
@@ -483,6 +500,8 @@ int run_headless()
             status = 1;
         }
     }
+    if (!state_options_finish())
+        status = 1;
     if (!launch.wav.empty() && !headless::write_wav(launch.wav, sound)) {
         std::fprintf(stderr, "kestrel: %s: cannot be written\n", launch.wav.c_str());
         status = 1;

@@ -134,3 +134,4 @@ void watch_pages(uint16_t read_pages, uint16_t write_pages, WatchFn seen)
 }
 
 PageWriteFn machine_page_write(int page) { return machine_write[page]; }
+PageReadFn machine_page_read(int page) { return machine_read[page]; }

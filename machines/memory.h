@@ -62,3 +62,5 @@ using WatchFn = void (*)(uint16_t address, bool write);
 void watch_pages(uint16_t read_pages, uint16_t write_pages, WatchFn seen);
 // The machine's own write handler of a page, watched or not.
 PageWriteFn machine_page_write(int page);
+// The machine's own read handler of a page, watched or not.
+PageReadFn machine_page_read(int page);

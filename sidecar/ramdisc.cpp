@@ -118,6 +118,15 @@ void ramdisc_init()
     disc.enabled = true;
 }
 
+RamDiscRegisters ramdisc_registers() { return {disc.address, disc.bank, disc.probe}; }
+
+void ramdisc_set_registers(const RamDiscRegisters& registers)
+{
+    disc.address = registers.address;
+    disc.bank = uint8_t(registers.bank & disc.bank_mask); // the file on the card may be smaller now
+    disc.probe = registers.probe;
+}
+
 uint8_t ramdisc_read(uint16_t port)
 {
     const uint8_t p = uint8_t(port);

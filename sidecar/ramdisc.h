@@ -23,6 +23,15 @@ void ramdisc_write(uint16_t port, uint8_t value);
 // Once per MZ-800 frame (scan line 280): runs the write-back countdown.
 void ramdisc_tick();
 
+// The registers a program sees, kept with a saved machine (the memory itself is the file).
+struct RamDiscRegisters {
+    uint16_t address;
+    uint8_t bank;
+    uint8_t probe;
+};
+RamDiscRegisters ramdisc_registers();
+void ramdisc_set_registers(const RamDiscRegisters& registers);
+
 // Writes a changed block back at once and syncs the file: for the process's exit paths, so that a
 // change made less than 50 frames ago is not lost.
 void ramdisc_flush();

@@ -1,6 +1,7 @@
 #include "machines/mz800/banking.h"
 
 #include <array>
+#include <cstddef>
 
 #include "cpu/machine_interface.h"
 #include "machines/machine.h"
@@ -208,6 +209,32 @@ void set_upper_prohibited(bool prohibited)
 {
     upper_prohibited = prohibited;
     sync_direct_pages();
+}
+
+void mz_page_map_read(std::array<uint8_t, 16>& map)
+{
+    for (int page = 0; page < 16; ++page) {
+        const auto same = [&](const PageEntry& e) {
+            return machine_page_read(page) == e.read && machine_page_write(page) == e.write;
+        };
+        map[size_t(page)] = MZ_PAGE_RAM;
+        if (same(RAM_TEMPLATE[size_t(page)]))
+            continue;
+        for (size_t entry = 0; entry < SYSTEM_TEMPLATE.size(); ++entry)
+            if (same(SYSTEM_TEMPLATE[entry]))
+                map[size_t(page)] = uint8_t(entry);
+    }
+}
+
+void mz_page_map_apply(const std::array<uint8_t, 16>& map)
+{
+    for (int page = 0; page < 16; ++page) {
+        const uint8_t entry = map[size_t(page)];
+        if (entry < SYSTEM_TEMPLATE.size())
+            map_system_page(page, entry);
+        else
+            map_ram_page(page);
+    }
 }
 
 bool page_writes_like_system(int page, int entry) { return machine_page_write(page) == SYSTEM_TEMPLATE[entry].write; }

@@ -4,6 +4,7 @@
 // a display mode write.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 extern bool upper_prohibited; // MZ-800 prohibit state (E5h), cleared by E6h and E4h
@@ -20,6 +21,12 @@ void set_upper_prohibited(bool prohibited);
 
 // Tells the shared page slots which MZ-800 handlers are plain memory in the current state.
 void install_mz_page_bytes();
+
+// The memory map as data: for each 4 KiB page the system template entry it holds, or
+// MZ_PAGE_RAM. Saved with the machine's state and mapped again after a load.
+constexpr uint8_t MZ_PAGE_RAM = 0xFF;
+void mz_page_map_read(std::array<uint8_t, 16>& map);
+void mz_page_map_apply(const std::array<uint8_t, 16>& map);
 
 // Banking ports E0h-E6h: writes, and the two reads that remap (returning the open bus).
 void bank_write(uint8_t port);

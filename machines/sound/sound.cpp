@@ -48,22 +48,25 @@ struct History {
 };
 
 // Butterworth history: the inputs u[n-0..8] and the outputs y[n-1..8].
-History<9> bw_in;
-History<8> bw_out;
-
+// The filter's whole state, one record so that a saved machine carries it.
+//
 // A steady input settles into a fixed point: the nine inputs alike and the eight outputs
 // alike and equal to the next. Another sample of that input then computes the same numbers
 // from the same numbers, so its result is known without the arithmetic (silence, or the
-// constant level of an idle machine, costs nothing).
-bool bw_steady = false;
-int32_t bw_steady_input = 0;
-int64_t bw_steady_output = 0;
-
-// Nine inputs alike give the same feed-forward sum every time: it is kept, and the input
-// history, all that input, needs no more pushes while the input stays.
-int32_t bw_last_input = 0;
-int bw_repeats = 0; // how many inputs before the newest equal it, up to 8
-double bw_steady_feed = 0;
+// constant level of an idle machine, costs nothing). Nine inputs alike give the same
+// feed-forward sum every time: it is kept, and the input history, all that input, needs no
+// more pushes while the input stays.
+struct Butterworth {
+    History<9> in;
+    History<8> out;
+    bool steady = false;
+    int32_t steady_input = 0;
+    int64_t steady_output = 0;
+    int32_t last_input = 0;
+    int32_t repeats = 0; // how many inputs before the newest equal it, up to 8
+    double steady_feed = 0;
+};
+Butterworth bw;
 
 template <size_t N>
 bool all_alike(const double* v)
@@ -117,22 +120,22 @@ void sound_emit(int32_t m)
 
 int64_t butterworth(int32_t x)
 {
-    if (bw_steady && x == bw_steady_input)
-        return bw_steady_output;
-    bw_steady = false;
-    const double* u = bw_in.newest();
-    double feed = bw_steady_feed;
-    if (x != bw_last_input || bw_repeats < 8) {
-        bw_repeats = x == bw_last_input ? bw_repeats + 1 : 0;
-        bw_last_input = x;
-        bw_in.push(double(x) / 644704.2012);
-        u = bw_in.newest();
+    if (bw.steady && x == bw.steady_input)
+        return bw.steady_output;
+    bw.steady = false;
+    const double* u = bw.in.newest();
+    double feed = bw.steady_feed;
+    if (x != bw.last_input || bw.repeats < 8) {
+        bw.repeats = x == bw.last_input ? bw.repeats + 1 : 0;
+        bw.last_input = x;
+        bw.in.push(double(x) / 644704.2012);
+        u = bw.in.newest();
         // Summed in independent groups rather than one long chain, which would make every
         // sample wait for seventeen additions in turn.
         feed = ((u[0] + u[8]) + 8 * (u[1] + u[7])) + (28 * (u[2] + u[6]) + (56 * (u[3] + u[5]) + 70 * u[4]));
-        bw_steady_feed = feed;
+        bw.steady_feed = feed;
     }
-    const double* y = bw_out.newest(); // y[k] is the output k + 1 samples back
+    const double* y = bw.out.newest(); // y[k] is the output k + 1 samples back
     const double back = ((5.8255572633 * y[0] - 15.075154713 * y[1]) + (22.588131881 * y[2] - 21.401849527 * y[3])) +
                         ((13.114543085 * y[4] - 5.0706169808 * y[5]) + (1.1300604463 * y[6] - 0.1110685347 * y[7]));
     const double out = feed + back;
@@ -140,29 +143,31 @@ int64_t butterworth(int32_t x)
     // floating point it would end in a lasting ripple of subnormal numbers, which are slow.
     // Far below any integer output the decay is complete: the history is cleared.
     if (out > -1e-200 && out < 1e-200 && std::all_of(u, u + 9, [](double v) { return v == 0.0; })) {
-        bw_out = {};
-        bw_steady = true; // all zero: zero again
-        bw_steady_input = x;
-        bw_steady_output = 0;
+        bw.out = {};
+        bw.steady = true; // all zero: zero again
+        bw.steady_input = x;
+        bw.steady_output = 0;
         return 0;
     }
     // A fixed point: this output came from inputs all alike and outputs all equal to it.
     if (out == y[0] && all_alike<8>(y) && all_alike<9>(u)) {
-        bw_steady = true;
-        bw_steady_input = x;
-        bw_steady_output = int64_t(out);
+        bw.steady = true;
+        bw.steady_input = x;
+        bw.steady_output = int64_t(out);
     }
-    bw_out.push(out);
+    bw.out.push(out);
     return int64_t(out);
 }
 
+std::span<uint8_t> sound_filter_bytes() { return {reinterpret_cast<uint8_t*>(&bw), sizeof bw}; }
+
 void butterworth_reset()
 {
-    bw_in = {};
-    bw_out = {};
-    bw_steady = false;
-    bw_last_input = 0;
-    bw_repeats = 0;
+    bw.in = {};
+    bw.out = {};
+    bw.steady = false;
+    bw.last_input = 0;
+    bw.repeats = 0;
 }
 
 void install_sound_source(SoundSource source) { sound_source = source; }

@@ -15,6 +15,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <span>
 
 #include "machines/sound/ay8912.h"
 #include "machines/sound/pmd_sound.h"
@@ -33,6 +34,8 @@ static_assert(SAMPLE_WEIGHT == 480);
 // (both always equal), one aligned word so that the callback never sees half an entry.
 using SoundRing = std::array<std::atomic<uint32_t>, RING_ENTRIES>;
 extern SoundRing sound_ring;
+// The output filters' history, as bytes: saved with the machine.
+std::span<uint8_t> sound_filter_bytes();
 extern std::atomic<int32_t> ring_write; // the last entry written; -1 before sound is opened
 extern std::atomic<uint32_t> ring_read; // read position in entries, 20.12 fixed point
 extern uint32_t sample_weight_rest;     // weight not yet turned into samples

@@ -1,0 +1,38 @@
+// Every piece of emulated state, listed once: the CPU, memory and its map, each chip, the
+// picture and sound generators with their filters, the keyboard matrix, the frame position.
+// A saved machine is these blocks of bytes; what can be worked out from them (handler tables,
+// direct page pointers, the MZ-800's page handlers, cached text lines) is rebuilt after a load.
+//
+// One list serves every machine: the blocks of the families a machine does not use are saved
+// too (they are small), so a state file always holds the same chunks in the same order.
+// Open host files and media are not here: the drives keep their own names (see state_file.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "machines/machine_kind.h"
+
+struct StateEntry {
+    char tag[4];      // four characters, unique
+    uint16_t version; // moves when the block's layout changes
+    uint8_t* data;
+    uint32_t size;
+};
+
+std::span<const StateEntry> state_entries();
+
+// Before the blocks are read for saving: what lives outside them as pointers (the MZ-800's page
+// map) is written into them as data.
+void state_gather();
+// Before the blocks are written by a load: selects the machine the state was saved on, which
+// installs its handlers and tables.
+void state_select(MachineKind kind);
+// After the blocks were written: the pointers and maps derived from them are rebuilt.
+void state_rebuild();
+
+// Every block one after another, without the file's headers: the rewind history's records.
+size_t state_blocks_size();
+void state_blocks_read(uint8_t* out);          // gathers first
+void state_blocks_write(const uint8_t* blocks); // selects the machine, copies, rebuilds
