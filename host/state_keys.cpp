@@ -25,7 +25,9 @@ void confirm(const char* text)
 
 std::string quick_path() { return std::string("/sidecar/") + state_machine_name(state_machine_now()) + ".state"; }
 
-void quick_save()
+} // namespace
+
+bool state_quick_save()
 {
     std::vector<uint8_t> bytes(state_file_size());
     state_write(bytes.data());
@@ -36,9 +38,10 @@ void quick_save()
     if (file.handle)
         fs_close(&file);
     confirm(ok ? "STATE SAVED    " : "SAVE FAILED    ");
+    return ok;
 }
 
-void quick_load()
+bool state_quick_load()
 {
     FsFile file{};
     std::vector<uint8_t> bytes;
@@ -52,7 +55,7 @@ void quick_load()
     StateMachine machine{};
     if (bytes.empty() || state_check(bytes.data(), bytes.size(), machine) != nullptr) {
         confirm("NO STATE       ");
-        return;
+        return false;
     }
     SDL_LockAudio(); // the ring the sound card reads is part of the state
     state_apply();
@@ -61,7 +64,10 @@ void quick_load()
     cycle_credit = -cpu.cycles;
     rewind_start(); // the history continues from the loaded machine
     confirm("STATE LOADED   ");
+    return true;
 }
+
+namespace {
 
 // Frames shown while a key is held: the picture, the events, a frame's time.
 void hold(bool (*step)())
@@ -94,6 +100,12 @@ bool state_key_event(const SDL_Event& event)
         rewinding = rewinding && down;
         return false;
     }
+#ifdef __EMSCRIPTEN__
+    // A page gives the browser its loop back every frame and cannot wait inside it, so pausing
+    // and rewinding, which hold the loop while the keys are down, are not offered there.
+    if (key == SDLK_PAUSE || (right_alt && key == SDLK_r))
+        return true;
+#endif
     if (key == SDLK_PAUSE) {
         if (down) {
             paused = !paused;
@@ -121,8 +133,8 @@ void state_keys_serve()
     const Request r = request;
     request = Request::NONE;
     switch (r) {
-    case Request::SAVE: quick_save(); break;
-    case Request::LOAD: quick_load(); break;
+    case Request::SAVE: state_quick_save(); break;
+    case Request::LOAD: state_quick_load(); break;
     case Request::REWIND:
         confirm("REWIND         ");
         hold(rewind_step_back);

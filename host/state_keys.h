@@ -9,5 +9,9 @@
 
 // A window event: true when it was one of these keys (the machine does not see it).
 bool state_key_event(const SDL_Event& event);
+// The quick state of the machine running now saved to or loaded from its file on the card;
+// false when that failed (the status line says so).
+bool state_quick_save();
+bool state_quick_load();
 // Between instructions: the save, load, rewind or pause the keys asked for.
 void state_keys_serve();

@@ -18,6 +18,7 @@
 #include "host/key_translation.h"
 #include "host/launch.h"
 #include "host/screenshot.h"
+#include "host/state_keys.h"
 #include "machines/mz800/mz800.h"
 #include "sidecar/fdc.h"
 #include "sidecar/ramdisc.h"
@@ -168,6 +169,11 @@ EMSCRIPTEN_KEEPALIVE const char* web_machine()
     default: return cg_japanese ? "mz800jp" : "mz800";
     }
 }
+
+// The page's state buttons: the quick state on the card, as Right Alt+S and Right Alt+L in the
+// window. Return 1 when done.
+EMSCRIPTEN_KEEPALIVE int web_save_state() { return state_quick_save() ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE int web_load_state() { return state_quick_load() ? 1 : 0; }
 
 // Called before the page stores the card and when it is hidden or closed.
 EMSCRIPTEN_KEEPALIVE void web_flush() { flush_storage(); }

@@ -13,5 +13,5 @@ target_link_options(kestrel PRIVATE
   -sFORCE_FILESYSTEM=1
   -sMINIFY_HTML=0
   -sEXPORTED_RUNTIME_METHODS=[FS,ccall,callMain,IDBFS]
-  -sEXPORTED_FUNCTIONS=[_main,_web_restart,_web_key,_web_screenshot,_web_flush,_web_machine])
+  -sEXPORTED_FUNCTIONS=[_main,_web_restart,_web_key,_web_screenshot,_web_flush,_web_machine,_web_save_state,_web_load_state])
 set_property(TARGET kestrel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/shell.html)
