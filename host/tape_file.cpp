@@ -88,11 +88,15 @@ struct Builder {
         for (uint32_t i = 0; i < count && !too_long; ++i)
             pulse(length);
     }
+    // A pause begins with an edge that ends the last pulse (a loader times a bit by its two
+    // edges, so the block's last bit needs it): 1 ms at the other level, then the signal low.
     void pause(uint32_t ms)
     {
         if (ms == 0)
             return;
-        span(uint64_t(ms) * CLOCK / 1000, 0);
+        level ^= 1;
+        span(CLOCK / 1000, level);
+        span(uint64_t(ms - 1) * CLOCK / 1000, 0);
         level = 0;
     }
     uint32_t mark()

@@ -108,6 +108,23 @@ TEST(TapeFile, EveryTzxBlockPlaysItsSignal)
     }
 }
 
+// A loader times each bit by its two edges, so a block's last bit needs the edge that starts
+// its pause, whichever level its last pulse left: one bit of pure data (two pulses) after a
+// tone of no pulse and of one pulse, so that the data ends low and high.
+TEST(TapeFile, APauseBeginsWithTheEdgeThatEndsTheLastPulse)
+{
+    for (const uint8_t tone : {0, 1}) {
+        const Bytes f = tzx({0x12, 0x78, 0x08, tone, 0x00,                                // pure tone
+                             0x14, 0x57, 0x03, 0xAE, 0x06, 0x01, 0x0A, 0x00, 0x01, 0x00, 0x00, 0x00});
+        TapeImage image;
+        ASSERT_EQ(tape_parse(TapeFormat::TZX, f.data(), uint32_t(f.size()), "t.tzx", image), nullptr);
+        // The tone's pulse, two data pulses, then the pause: 1 ms at the other level, then low.
+        const size_t pause = tone + 2u;
+        ASSERT_GT(image.spans.size(), pause) << int(tone);
+        EXPECT_NE(image.spans[pause - 1] & SPAN_HIGH, image.spans[pause] & SPAN_HIGH) << int(tone);
+    }
+}
+
 TEST(TapeFile, ARecordingIsReadThroughAThresholdInEveryLayout)
 {
     const std::vector<uint32_t> pulses(10, 7937); // 100 samples each at 44.1 kHz
