@@ -15,6 +15,7 @@
 #include "machines/memory.h"
 #include "host/emulator.h"
 #include "host/headless.h"
+#include "tests/e2e/scratch_card.h"
 #include "machines/machine.h"
 #include "machines/status_line.h"
 #include "machines/zx/zx.h"
@@ -28,31 +29,8 @@ using namespace tape_files;
 constexpr uint32_t BOOT_FRAMES = 150;
 constexpr uint8_t RED = 2, CYAN = 5;
 
-class ZxTape : public ::testing::Test {
+class ZxTape : public ScratchCardTest {
 protected:
-    fs::path root;
-
-    void SetUp() override
-    {
-        char name[] = "/tmp/kestrel-e2e-tape-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
-        fs::create_directories(root / "sidecar");
-        headless::power_on(root.c_str());
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    void write(const fs::path& relative, const Bytes& bytes) const
-    {
-        std::ofstream out(root / relative, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
-    Bytes read(const fs::path& relative) const
-    {
-        std::ifstream in(root / relative, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
-
     // The ZX started as F12 starts it, with `tape` named in zxtape.cfg, at BASIC's prompt.
     void start_with_tape(MachineKind kind, const std::string& tape) const
     {

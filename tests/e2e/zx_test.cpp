@@ -22,6 +22,7 @@
 #include "machines/sound/ay8912.h"
 #include "machines/zx/zx.h"
 #include "host/headless.h"
+#include "tests/e2e/scratch_card.h"
 
 namespace {
 
@@ -139,26 +140,8 @@ Bytes ram48_but_name()
     return m;
 }
 
-class ZxSpectrum : public ::testing::Test {
+class ZxSpectrum : public ScratchCardTest {
 protected:
-    fs::path root;
-
-    void SetUp() override
-    {
-        char name[] = "/tmp/kestrel-e2e-zx-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        root = name;
-        fs::create_directories(root / "sidecar");
-        headless::power_on(root.c_str());
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    void write(const fs::path& relative, const Bytes& bytes) const
-    {
-        std::ofstream out(root / relative, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
-
     // F12 with Z and X (and C for the 128K) held, as a user switches machine.
     static void switch_to(MachineKind kind)
     {
