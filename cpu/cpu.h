@@ -12,7 +12,7 @@ void cpu_reset_z80(CpuState& c);
 void cpu_reset_8080(CpuState& c);
 
 // Copies handler set A (kinds 0, 1), B (2, 3) or C (4) into dispatch_table and
-// points cycle_table at the matching cost table. While cycle_table is that table, the run
+// points cycle_costs at the matching cost table. While cycle_costs is that table, the run
 // loop runs the set's threaded form (handler_sets.h), which calls the same handlers.
 void install_handler_set(MachineKind kind);
 
@@ -56,7 +56,14 @@ bool service_interrupt_requests(CpuState& c, uint32_t m);
 extern uint32_t speed_setting; // 1..21: 10 is real speed, 21 unlimited
 extern int32_t cycle_credit;   // cycles granted by elapsed host time
 extern uint32_t last_ticks;    // last host millisecond reading credited
-extern uint32_t mz_line_phase; // 0..4: every fifth MZ line is a cycle longer
+
+// Where the beam is: frames, the scan line, and the MZ-800's line phase.
+struct FramePosition {
+    uint32_t frames;   // emulated frames since start
+    int32_t line;      // the line last processed; 0 after every frame end
+    uint32_t mz_phase; // 0..4: every fifth MZ line is a cycle longer
+};
+extern FramePosition frame_pos;
 
 constexpr uint32_t SPEED_UNLIMITED = 21;
 

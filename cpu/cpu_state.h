@@ -23,8 +23,6 @@ struct CpuState {
     int32_t cycles;              // counts DOWN: emulated time is -cycles
     int32_t line_start;          // value of cycles when the scan line began
     int32_t cycles_per_line;
-    const uint8_t* cycle_table;  // live base cost table, 256 entries
-    const PageReadFn* page_read; // live 16-slot read table
     uint8_t latch8;              // handler scratch byte
     uint16_t latch16;            // handler scratch word
     uint16_t memptr;             // the Z80's internal address latch (WZ); shows only in BIT n,(HL)
@@ -56,6 +54,8 @@ constexpr uint32_t EV_DEBUG = 1u << 28; // the debugger: a breakpoint, a watchpo
 using OpHandler = void (*)(CpuState&);
 
 extern CpuState cpu;
+// The live base cost table, 256 entries: the installed handler set's (derived from the machine).
+extern const uint8_t* cycle_costs;
 extern std::array<OpHandler, 256> dispatch_table; // live handlers, a copy of one handler set
 extern std::array<PageReadFn, 16> page_read_slots; // the machine layer's read table
 extern std::array<PageWriteFn, 16> page_write;     // the machine layer's write table
@@ -70,7 +70,7 @@ extern std::array<uint8_t*, 16> page_write_direct;
 // Through the page handler, whatever the page.
 inline uint8_t cpu_read(const CpuState& c, uint16_t address)
 {
-    return uint8_t(c.page_read[address >> 12](address));
+    return uint8_t(page_read_slots[address >> 12](address));
 }
 
 inline void cpu_write(uint16_t address, uint8_t value)

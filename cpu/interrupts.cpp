@@ -44,9 +44,9 @@ bool service_interrupt_requests(CpuState& c, uint32_t m)
     }
     if (m & EV_INT_VECTORED) {
         if (enabled) {
-            accept_interrupt(c, uint16_t(c.i << 8 | pio_vector));
+            accept_interrupt(c, uint16_t(c.i << 8 | pio.vector));
             event_clear(EV_INT_VECTORED);
-            pio_in_service |= 1;
+            pio.in_service |= 1;
             return false;
         }
         if (m == EV_INT_VECTORED)

@@ -18,9 +18,13 @@ void sync_direct_pages(int first = 0, int last = 15);
 // Sound generator entry; the run loop calls it to catch up after forgiving a backlog.
 void generate_samples(uint32_t weight);
 
-// Z80 PIO of the MZ-800: vector byte and service flags (bit 0 in service, bit 1 request waiting).
-extern uint8_t pio_vector;
-extern uint8_t pio_in_service;
+// Z80 PIO of the MZ-800, whose interrupts the Z80 acknowledges and ends (RETI) itself.
+struct Z80Pio {
+    uint32_t state;     // mask 0-7, enabled 8, active high 9, mask next 14, direction next 15
+    uint8_t vector;     // the vector byte
+    uint8_t in_service; // bit 0 in service, bit 1 a request waiting
+};
+extern Z80Pio pio;
 
 // ZX Spectrum 128K paging register (port 7FFDh); bits 0-2 select the RAM bank at C000h.
 extern uint8_t zx128_paging;

@@ -16,7 +16,8 @@ std::array<OpHandler, 256> dispatch_table = HANDLER_SET_A;
 uint32_t speed_setting = 10;
 int32_t cycle_credit = 0;
 uint32_t last_ticks = 0;
-uint32_t mz_line_phase = 0;
+FramePosition frame_pos{};
+const uint8_t* cycle_costs = nullptr;
 
 HostClock host_clock = {SDL_GetTicks, SDL_Delay};
 
@@ -47,10 +48,10 @@ void end_line(CpuState& c, uint32_t& latest_reading, bool& have_reading)
     scanline_step();
     c.line_start -= c.cycles_per_line;
     if (is_mz800_family(machine_kind)) {
-        if (mz_line_phase == 0)
+        if (frame_pos.mz_phase == 0)
             --c.line_start;
-        if (++mz_line_phase > 4)
-            mz_line_phase = 0;
+        if (++frame_pos.mz_phase > 4)
+            frame_pos.mz_phase = 0;
     }
 
     if (speed_setting > 20) {
@@ -93,7 +94,7 @@ uint32_t run(CpuState& c)
     // The threaded set runs whole stretches of a line; it holds its costs as constants, so it
     // is used only while the live cost table is the one that belongs to the installed set.
     const ThreadedEntry* const threaded =
-        c.cycle_table == installed_cycles ? (CHECKED ? installed_checked : installed_threaded) : nullptr;
+        cycle_costs == installed_cycles ? (CHECKED ? installed_checked : installed_threaded) : nullptr;
     for (;;) {
         if constexpr (CHECKED) {
             if (breakpoint_at(c.pc) && c.pc != breakpoint_resume) {
@@ -107,7 +108,7 @@ uint32_t run(CpuState& c)
             threaded[op](c, uint16_t(c.pc + 1), c.cycles, c.r);
         } else {
             ++c.pc;
-            c.cycles -= c.cycle_table[op];
+            c.cycles -= cycle_costs[op];
             ++c.r;
             dispatch_table[op](c);
         }
@@ -132,7 +133,6 @@ void reset_common(CpuState& c)
     c.i = 0;
     c.r = c.r7 = 0;
     c.cycles = c.line_start = 0;
-    c.page_read = page_read_slots.data();
     c.cycles_per_line = MACHINE_PROFILE[machine_kind].cycles_per_line;
 }
 
@@ -145,14 +145,14 @@ void cpu_reset_z80(CpuState& c)
     c.ix = c.iy = 0;
     c.memptr = 0;
     c.control = 0;
-    c.cycle_table = installed_cycles;
+    cycle_costs = installed_cycles;
 }
 
 void cpu_reset_8080(CpuState& c)
 {
     reset_common(c);
     c.control = CTRL_IM1; // an accepted interrupt calls 0038h, the 8080's RST 7
-    c.cycle_table = CYCLES_C.data();
+    cycle_costs = CYCLES_C.data();
 }
 
 void install_handler_set(MachineKind kind)
@@ -178,7 +178,7 @@ void install_handler_set(MachineKind kind)
         installed_checked = CHECKED_SET_A.data();
         break;
     }
-    cpu.cycle_table = installed_cycles;
+    cycle_costs = installed_cycles;
 }
 
 // ZX Spectrum memory contention for internal cycles. The ULA holds the CPU off the

@@ -102,9 +102,9 @@ struct EdOps {
                 c.pc = c.memptr = pop<T>(c);
                 if constexpr (y == 1) {
                     // RETI: the Z80 PIO sees it and re-raises a request that waited.
-                    if (pio_in_service & 2)
+                    if (pio.in_service & 2)
                         event_raise(EV_INT_VECTORED);
-                    pio_in_service = 0;
+                    pio.in_service = 0;
                 } else {
                     c.control = uint8_t((c.control & ~CTRL_IFF1) | ((c.control & CTRL_IFF2) ? CTRL_IFF1 : 0));
                 }

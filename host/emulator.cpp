@@ -152,7 +152,7 @@ void resync_raster()
         line = (5u * t / 1136u) % 312u;
     else
         line = (t / uint32_t(cpu.cycles_per_line)) % (machine_kind == ZX128 ? 311u : 312u);
-    raster_line = int32_t(line) - 1;
+    frame_pos.line = int32_t(line) - 1;
     scanline_step();
 }
 
@@ -181,12 +181,12 @@ void system_init()
 {
     static const bool exit_hook = std::atexit(flush_storage_at_exit) == 0;
     (void)exit_hook;
-    raster_line = 0;
+    frame_pos.line = 0;
     machine_kind = MZ700_MODE;
     cpu.events = 0;
     build_video_tables();
     port_disable_all();
-    output_lines = {};
+    picture_state.output_lines = {};
     speed_setting = 10;
     apply_speed(MZ800); // the MZ-800 clock's ratios
     mz_ports_enable();

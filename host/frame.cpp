@@ -19,14 +19,12 @@
 #include "machines/status_line.h"
 #include "machines/zx/zx.h"
 
-int32_t raster_line = 0;
 uint32_t last_present_ms = 0;
 uint32_t last_status_ms = 0;
 int32_t status_mark = 0;
 std::array<uint32_t, 16> host_palette;
 SDL_Surface* screen = nullptr;
 int32_t window_scale = 1;
-uint32_t frames_completed = 0;
 volatile std::sig_atomic_t quit_requested = 0;
 void (*frame_end_hook)() = nullptr;
 
@@ -69,18 +67,18 @@ void refresh_status_readout(uint32_t now)
     const uint64_t expected = uint64_t(MACHINE_PROFILE[machine_kind].cycles_per_10ms) * (now - last_status_ms) * 10 / 1000;
     const int64_t done = int64_t(-cpu.cycles) - status_mark;
     const uint32_t p = expected == 0 || done <= 0 ? 0 : uint32_t(double(done) * 100.0 / double(expected));
-    status_cursor = 32;
+    status_line.cursor = 32;
     const char speed[] = {digit_or_blank(p, 100000), digit_or_blank(p, 10000), digit_or_blank(p, 1000),
                           char('0' + (p / 100) % 10), char('0' + (p / 10) % 10), '.', char('0' + p % 10), '%', 0};
     status_print(speed);
 
-    status_cursor = 9;
+    status_line.cursor = 9;
     const int32_t percent = (2000 - 100 * volume_index) / 20;
     const char vol[] = {'V', 'O', 'L', ':', digit_or_blank(uint32_t(percent), 100),
                         digit_or_blank(uint32_t(percent), 10), char('0' + percent % 10), '%', 0};
     status_print(vol);
 
-    status_cursor = 21;
+    status_line.cursor = 21;
     const uint32_t hz = uint32_t(filter_hz);
     const char cut[] = {'C', 'U', 'T', ':', digit_or_blank(hz, 1000), char('0' + (hz / 100) % 10),
                         char('0' + (hz / 10) % 10), char('0' + hz % 10), 'H', char(0xA2), 0};
@@ -124,8 +122,8 @@ void end_frame()
             drain_window_events();
         }
     }
-    raster_line = 0;
-    ++frames_completed;
+    frame_pos.line = 0;
+    ++frame_pos.frames;
     rebase_time();
     if (frame_end_hook)
         frame_end_hook();
@@ -141,22 +139,22 @@ void end_frame()
 void scanline_step()
 {
     const uint32_t target = target_line();
-    if (uint32_t(raster_line) == target)
+    if (uint32_t(frame_pos.line) == target)
         return;
-    ++raster_line;
-    picture.record_line(raster_line);
-    if (uint32_t(raster_line) != target)
+    ++frame_pos.line;
+    picture.record_line(frame_pos.line);
+    if (uint32_t(frame_pos.line) != target)
         event_raise(EV_LINE_PENDING);
     generate_samples(line_step);
     if (machine_kind == ZX48 || machine_kind == ZX128) {
-        if (raster_line == 298 && (cpu.control & CTRL_IFF1))
+        if (frame_pos.line == 298 && (cpu.control & CTRL_IFF1))
             event_raise(EV_INT);
-        else if (raster_line == 299)
+        else if (frame_pos.line == 299)
             event_clear(EV_INT);
     }
-    if (raster_line >= frame_lines())
+    if (frame_pos.line >= frame_lines())
         end_frame();
-    picture.line_done(raster_line);
+    picture.line_done(frame_pos.line);
 }
 
 void drain_window_events()
@@ -182,7 +180,7 @@ void build_host_palette(SDL_Surface* surface)
 void compose_line(int line, std::array<uint8_t, 400>& out)
 {
     picture.present_line(line);
-    std::copy_n(output_lines[line & 1].begin(), out.size(), out.begin());
+    std::copy_n(picture_state.output_lines[line & 1].begin(), out.size(), out.begin());
 }
 
 void present_frame()

@@ -7,14 +7,14 @@
 #include <csignal>
 #include <cstdint>
 
-extern int32_t raster_line;      // the line last processed; 0 after every frame end
+#include "cpu/cpu.h" // frame_pos
+
 extern uint32_t last_present_ms; // a multiple of 20
 extern uint32_t last_status_ms;
 extern int32_t status_mark;      // -cycles at the last status read-out
 extern std::array<uint32_t, 16> host_palette;
 extern SDL_Surface* screen;      // null when running headless
 extern int32_t window_scale;     // 1-3: window pixels per picture dot across and down
-extern uint32_t frames_completed; // emulated frames since start
 // Called at every frame end when set (the command line's typed keys and program start).
 extern void (*frame_end_hook)();
 // Set by SIGTERM and SIGINT: the next frame end quits the way closing the window does.

@@ -63,6 +63,6 @@ void gamepad_event(const SDL_Event& event)
     }
     // Only what changed: the keypad's joystick keys share the same bits.
     const uint8_t now = gamepad_bits(state);
-    joystick_state = uint8_t((joystick_state | (pressed & ~now)) & ~(now & ~pressed));
+    key_matrix.joystick = uint8_t((key_matrix.joystick | (pressed & ~now)) & ~(now & ~pressed));
     pressed = now;
 }

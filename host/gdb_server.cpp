@@ -317,7 +317,7 @@ void serve_window(uint32_t& last_redraw)
     const uint32_t now = SDL_GetTicks();
     if (now - last_redraw >= REDRAW_MS) {
         last_redraw = now;
-        status_visible = 1;
+        key_matrix.status_visible = 1;
         present_frame();
     }
 }
@@ -326,11 +326,11 @@ void serve_window(uint32_t& last_redraw)
 // machine waits for one.
 void serve_stopped()
 {
-    const int32_t shown = status_visible;
-    const int32_t cursor = status_cursor;
-    status_cursor = 32;
+    const int32_t shown = key_matrix.status_visible;
+    const int32_t cursor = status_line.cursor;
+    status_line.cursor = 32;
     status_print(" STOPPED");
-    status_cursor = cursor;
+    status_line.cursor = cursor;
     if (screen && !start_muted)
         SDL_PauseAudio(1);
     debugger.running = false;
@@ -360,7 +360,7 @@ void serve_stopped()
         case gdb::Action::NONE: break;
         }
     }
-    status_visible = shown;
+    key_matrix.status_visible = shown;
     if (screen && !start_muted)
         SDL_PauseAudio(0);
     // The machine resumes where it stood: its breakpoint there lets the first instruction

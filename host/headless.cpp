@@ -28,8 +28,8 @@ void power_on(const char* storage_root)
 
 void run_frames(uint32_t n)
 {
-    const uint32_t end = frames_completed + n;
-    while (frames_completed < end)
+    const uint32_t end = frame_pos.frames + n;
+    while (frame_pos.frames < end)
         service_events(cpu_run(cpu));
 }
 

@@ -96,7 +96,7 @@ void translate_key_event(const SDL_Event& event)
     void (*const entry)() = press ? (k.e0 ? ps2_decoder.make_e0 : ps2_decoder.make)
                                   : (k.e0 ? ps2_decoder.release_e0 : ps2_decoder.release);
     for (uint8_t i = 0; i < k.count; ++i) {
-        ps2_code = k.code[i];
+        key_matrix.ps2_code = k.code[i];
         entry();
     }
 }

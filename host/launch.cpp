@@ -452,7 +452,7 @@ void launch_machine()
     }
     if (launch.media == Media::PROGRAM || (pmd && !launch.start_name.empty())) {
         program_pending = true;
-        program_start_frame = frames_completed + PROGRAM_START_FRAMES;
+        program_start_frame = frame_pos.frames + PROGRAM_START_FRAMES;
     }
     if (launch.speed) {
         speed_setting = uint32_t(launch.speed);
@@ -463,11 +463,11 @@ void launch_machine()
 
 void launch_frame()
 {
-    if (program_pending && frames_completed >= program_start_frame) {
+    if (program_pending && frame_pos.frames >= program_start_frame) {
         program_pending = false;
         start_program();
     }
-    if (!launch.type.empty() && !typing_queued && frames_completed >= launch.type_after) {
+    if (!launch.type.empty() && !typing_queued && frame_pos.frames >= launch.type_after) {
         typing_queued = true;
         type_text(launch.type);
     }

@@ -25,7 +25,7 @@ bool keypad(SDLKey sym) { return sym >= SDLK_KP0 && sym <= SDLK_KP_EQUALS; }
 
 void show_key_mode()
 {
-    status_cursor = 17;
+    status_line.cursor = 17;
     status_print(natural_keys ? "NAT" : "POS");
 }
 

@@ -356,7 +356,7 @@ bool z80_save(FsFile* file)
     put(8, c.sp);
     h[10] = c.i;
     h[11] = c.r & 0x7F;
-    h[12] = uint8_t((c.r >> 7) | (border_colour & 7) << 1);
+    h[12] = uint8_t((c.r >> 7) | (picture_state.border_colour & 7) << 1);
     put(13, c.de);
     put(15, c.bc2);
     put(17, c.de2);

@@ -19,7 +19,7 @@ Request request = Request::NONE;
 
 void confirm(const char* text)
 {
-    status_cursor = 0;
+    status_line.cursor = 0;
     status_print(text);
 }
 

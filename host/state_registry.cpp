@@ -28,8 +28,6 @@
 
 namespace {
 
-// The MZ-800's memory map, which the machine keeps as page handlers.
-std::array<uint8_t, 16> mz_page_map{};
 // The Sidecar RAM disc's registers, which the device keeps beside its open file.
 RamDiscRegisters ramdisc{};
 
@@ -40,104 +38,44 @@ constexpr StateEntry entry(const char (&tag)[5], uint16_t version, T& object)
 }
 
 const std::array ENTRIES = {
-    // The processor, the machine and the frame.
-    entry("CPU ", 1, cpu),
+    // The processor, the machine and where the beam is.
+    entry("CPU ", 2, cpu),
     entry("KIND", 1, machine_kind),
-    entry("LNPH", 1, mz_line_phase),
-    entry("RAST", 1, raster_line),
-    entry("FRMS", 1, frames_completed),
+    entry("FPOS", 1, frame_pos),
     entry("IRQS", 1, irq_sources),
-    entry("PCRD", 1, cycle_credit), // with the headless clock below: a headless run goes on alike
-    entry("PTCK", 1, last_ticks),
-    // Memory and its map.
+    // Memory and its maps.
     entry("MRAM", 1, main_ram),
     entry("VRAM", 1, video_ram),
-    entry("MZPG", 1, mz_page_map),
-    entry("MZUP", 1, upper_prohibited),
+    entry("MZBK", 1, banking),
     entry("MZCG", 1, cg_japanese),
     entry("Z128", 1, zx128_paging),
-    // The picture.
-    entry("BRDR", 1, border_colour),
-    entry("BHIS", 1, border_history),
-    entry("OUTL", 1, output_lines),
-    entry("ZXBM", 1, zx_line_bitmap),
-    entry("ZXAT", 1, zx_line_attr),
-    entry("FLSH", 1, flash_counter),
-    entry("GLIN", 1, line_records),
-    entry("GWFM", 1, wf_mode),
-    entry("GWFB", 1, wf_frame_b),
-    entry("GWFP", 1, wf_planes),
-    entry("GRFS", 1, rf_search),
-    entry("GRFB", 1, rf_frame_b),
-    entry("GRFM", 1, rf_masks),
-    entry("GDMD", 1, dmd),
-    entry("GSOF", 1, scroll_offset),
-    entry("GSWD", 1, scroll_width),
-    entry("GSST", 1, scroll_start),
-    entry("GSEN", 1, scroll_end),
-    entry("GPAL", 1, palette),
-    entry("GPGR", 1, palette_group),
-    entry("G7WL", 1, mz700_last_write_line),
-    entry("GDSP", 1, display_active),
-    entry("GVSY", 1, vsync_window),
-    entry("STLN", 1, status_line),
-    entry("STCU", 1, status_cursor),
-    entry("STAT", 1, status_attr),
-    // The i8253 and the PIO of the MZ-800, the 8255 of every machine.
-    entry("T0CN", 1, t0_count),
-    entry("T0RL", 1, t0_reload),
-    entry("T0MD", 1, t0_mode),
-    entry("T0RW", 1, t0_rw),
-    entry("T0LA", 1, t0_latch),
-    entry("T0OU", 1, t0_out),
-    entry("T0PS", 1, t0_pos),
-    entry("T0TG", 1, t0_target),
-    entry("T0LB", 1, t0_line_base),
-    entry("T0SL", 1, t0_slots),
-    entry("T0LV", 1, t0_level),
-    entry("M7SE", 1, mz700_sound_enable),
-    entry("T1CN", 1, t1_count),
-    entry("T1RL", 1, t1_reload),
-    entry("T1TG", 1, t1_toggle),
-    entry("T1LA", 1, t1_latch),
-    entry("T2CN", 1, t2_count),
-    entry("T2RL", 1, t2_reload),
-    entry("T2TG", 1, t2_toggle),
-    entry("T2LA", 1, t2_latch),
-    entry("PIOS", 1, pio_state),
-    entry("PIOV", 1, pio_vector),
-    entry("PIOI", 1, pio_in_service),
-    entry("PPIA", 1, ppi_port_a),
-    entry("PPIC", 1, ppi_port_c),
-    // Keyboard and joystick.
-    entry("KMAT", 1, key_matrix),
+    // The picture: what every machine shares, the MZ-800's GDG, the ZX Spectrum's ULA, the
+    // status line.
+    entry("PICT", 1, picture_state),
+    entry("GDG ", 1, gdg),
+    entry("ZXVI", 1, zx_video),
+    entry("STLN", 2, status_line),
+    // The MZ-800's i8253 and PIO, the 8255 of the MZ-800 and the PMD 85.
+    entry("PIT ", 1, pit),
+    entry("PIO ", 1, pio),
+    entry("PPI ", 1, ppi),
+    // Keyboard and joystick, and the keys typed over them.
+    entry("KEYS", 1, key_matrix),
     entry("KTYP", 1, typed_keys),
-    entry("JOYS", 1, joystick_state),
-    entry("PS2C", 1, ps2_code),
-    entry("STVI", 1, status_visible),
-    entry("PRTS", 1, prtscr_count),
-    // Sound: the chips, the volume and filters, the ring the sound card reads.
-    entry("SNPE", 1, sn_period),
-    entry("SNNC", 1, sn_noise_ctrl),
-    entry("SNLV", 1, sn_level),
-    entry("SNCN", 1, sn_counter),
-    entry("SNNO", 1, sn_noise_counter),
-    entry("SNLF", 1, sn_lfsr),
-    entry("SNLA", 1, sn_latch),
+    // Sound: the chips and the generator (its filter is added below).
+    entry("PSG ", 1, psg),
     entry("AY  ", 1, ay),
     entry("BEEP", 1, beeper_bits),
-    entry("PMDS", 1, pmd_channels),
-    entry("PMDT", 1, pmd_tone_counter),
-    entry("VOLI", 1, volume_index),
-    entry("VOLU", 1, volume),
-    entry("FLHZ", 1, filter_hz),
-    entry("FLDV", 1, filter_div),
-    entry("SWRS", 1, sample_weight_rest),
-    entry("OACC", 1, out_acc),
-    entry("T0RI", 1, t0_read_index),
+    entry("PMDS", 1, pmd_sound),
+    entry("SGEN", 1, sound_gen),
+    // Beside the machine: the samples made but not yet played and the run loop's pacing, with
+    // the headless clock below. Kept so that a continued run sounds on without a gap or a
+    // repeat, and a headless run goes on exactly as it would have.
     entry("RING", 1, sound_ring),
     entry("RNGW", 1, ring_write),
     entry("RNGR", 1, ring_read),
+    entry("PCRD", 1, cycle_credit),
+    entry("PTCK", 1, last_ticks),
     // The Sidecar's registers (its media are the files on the card).
     entry("RDSC", 1, ramdisc),
     // The ZX Spectrum's tape position (the tape itself is media).
@@ -167,31 +105,16 @@ std::span<const StateEntry> state_entries()
 
 void state_gather()
 {
-    if (is_mz800_family(machine_kind))
-        mz_page_map_read(mz_page_map);
     ramdisc = ramdisc_registers();
 }
 
-namespace {
-const uint8_t* selected_cycle_table = nullptr;
-const PageReadFn* selected_page_read = nullptr;
-} // namespace
-
-void state_select(MachineKind kind)
-{
-    select_machine(kind);
-    selected_cycle_table = cpu.cycle_table;
-    selected_page_read = cpu.page_read;
-}
+void state_select(MachineKind kind) { select_machine(kind); }
 
 void state_rebuild()
 {
-    // The pointers of the processor's record are this program's, not the file's.
-    cpu.cycle_table = selected_cycle_table;
-    cpu.page_read = selected_page_read;
     ramdisc_set_registers(ramdisc);
     if (is_mz800_family(machine_kind)) {
-        mz_page_map_apply(mz_page_map);
+        mz_page_map_apply();
         mz700_text_stale();
     } else if (machine_kind == ZX128) {
         zx128_paging_write(zx128_paging);

@@ -132,7 +132,7 @@ void show_on_status_line()
     char text[32];
     std::snprintf(text, sizeof text, "T%c%u/%u         ", cassette.playing ? '>' : ' ', unsigned(at), unsigned(count));
     text[10] = 0;
-    status_cursor = 21;
+    status_line.cursor = 21;
     status_print(text);
 }
 

@@ -105,7 +105,7 @@ void type_text(const std::string& utf8)
     if (next_char == queue.size() && !typing) {
         queue.clear();
         next_char = 0;
-        next_frame = std::max(next_frame, frames_completed);
+        next_frame = std::max(next_frame, frame_pos.frames);
     }
     for (size_t i = 0; i < utf8.size();)
         queue += decode_utf8(utf8, i);
@@ -130,15 +130,15 @@ void typing_clear()
     typing = nullptr;
     held = false;
     line_length = 0;
-    next_frame = frames_completed;
+    next_frame = frame_pos.frames;
     typed_keys = {};
 }
 
-bool typing_busy() { return typing || next_char < queue.size() || frames_completed < next_frame; }
+bool typing_busy() { return typing || next_char < queue.size() || frame_pos.frames < next_frame; }
 
 void typing_frame()
 {
-    if (frames_completed < next_frame)
+    if (frame_pos.frames < next_frame)
         return;
     const TypingTable& table = typing_table();
     if (held) { // let the chord go; the next one, or the next character, after the gap
@@ -146,7 +146,7 @@ void typing_frame()
         held = false;
         const bool last = !(typing->with & EXTENDED) || step == 2;
         const bool enter = last && typing->ch == '\n';
-        next_frame = frames_completed + (enter ? ENTER_WAIT_FRAMES + line_length : table.gap_frames);
+        next_frame = frame_pos.frames + (enter ? ENTER_WAIT_FRAMES + line_length : table.gap_frames);
         line_length = enter ? 0 : line_length + last;
         if (last)
             typing = nullptr;
@@ -164,5 +164,5 @@ void typing_frame()
     press_chord(*typing, (typing->with & EXTENDED) && step == 0);
     ++step;
     held = true;
-    next_frame = frames_completed + table.hold_frames;
+    next_frame = frame_pos.frames + table.hold_frames;
 }

@@ -50,8 +50,8 @@ void follow_page_clock()
 
 void run_one_frame()
 {
-    const uint32_t end = frames_completed + 1;
-    while (frames_completed < end)
+    const uint32_t end = frame_pos.frames + 1;
+    while (frame_pos.frames < end)
         service_events(cpu_run(cpu));
 }
 

@@ -5,12 +5,8 @@
 #include "cpu/cpu.h"
 #include "cpu/cpu_state.h"
 
-KeyMatrix key_matrix = {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
+KeyMatrix key_matrix = {.row = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, .joystick = 0xFF};
 TypedKeys typed_keys = {};
-uint8_t joystick_state = 0xFF;
-uint8_t ps2_code = 0;
-int32_t status_visible = 0;
-int32_t prtscr_count = 0;
 int32_t volume_index = 0;
 int32_t volume = VOLUME_TABLE[0];
 int32_t filter_hz = FILTER_HZ_DEFAULT;
@@ -131,7 +127,7 @@ void volume_or_filter_down()
 // Print Screen sends E0 12h then E0 7Ch; the second code of one press takes the shot.
 void print_screen_code()
 {
-    if (++prtscr_count > 1)
+    if (++key_matrix.prtscr_count > 1)
         event_raise(EV_SCREENSHOT);
 }
 
@@ -139,10 +135,10 @@ void print_screen_code()
 
 void ps2_make()
 {
-    matrix_set(CODE_MAP.plain[ps2_code], true);
-    joystick_state &= uint8_t(~joystick_bits(ps2_code));
-    switch (ps2_code) {
-    case 0x01: status_visible = 1; break;          // F9
+    matrix_set(CODE_MAP.plain[key_matrix.ps2_code], true);
+    key_matrix.joystick &= uint8_t(~joystick_bits(key_matrix.ps2_code));
+    switch (key_matrix.ps2_code) {
+    case 0x01: key_matrix.status_visible = 1; break;          // F9
     case 0x07: event_raise(EV_RESTART); break;     // F12
     case 0x09: event_raise(EV_SAVE_STATE); break;  // F10
     case 0x78: event_raise(EV_TRACE_STOP); break;  // F11
@@ -159,8 +155,8 @@ void ps2_make()
 
 void ps2_make_e0()
 {
-    matrix_set(CODE_MAP.e0[ps2_code], true);
-    switch (ps2_code) {
+    matrix_set(CODE_MAP.e0[key_matrix.ps2_code], true);
+    switch (key_matrix.ps2_code) {
     case 0x4A:                                     // keypad /
         if (speed_setting > 1)
             --speed_setting;
@@ -174,25 +170,25 @@ void ps2_make_e0()
 
 void ps2_break()
 {
-    matrix_set(CODE_MAP.plain[ps2_code], false);
-    joystick_state |= joystick_bits(ps2_code);
-    if (ps2_code == 0x01)
-        status_visible = 0;
+    matrix_set(CODE_MAP.plain[key_matrix.ps2_code], false);
+    key_matrix.joystick |= joystick_bits(key_matrix.ps2_code);
+    if (key_matrix.ps2_code == 0x01)
+        key_matrix.status_visible = 0;
 }
 
 void ps2_break_e0()
 {
-    matrix_set(CODE_MAP.e0[ps2_code], false);
-    if (ps2_code == 0x12 || ps2_code == 0x7C)
-        prtscr_count = 0;
+    matrix_set(CODE_MAP.e0[key_matrix.ps2_code], false);
+    if (key_matrix.ps2_code == 0x12 || key_matrix.ps2_code == 0x7C)
+        key_matrix.prtscr_count = 0;
 }
 
 void keyboard_reset(bool full)
 {
     key_matrix.row.fill(0xFF);
     typed_keys = {};
-    status_visible = 0;
-    prtscr_count = 0;
+    key_matrix.status_visible = 0;
+    key_matrix.prtscr_count = 0;
     if (full) {
         volume_index = 0;
         volume = VOLUME_TABLE[0];

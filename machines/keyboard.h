@@ -17,9 +17,14 @@
 #include <array>
 #include <cstdint>
 
-// Rows R0-R9 of the MZ-800 matrix, then the extra row X. A bit is 0 while its key is held.
+// The keyboard: rows R0-R9 of the MZ-800 matrix, then the extra row X (a bit is 0 while its
+// key is held), the joystick, and the PS/2 decoder's own state.
 struct KeyMatrix {
     std::array<uint8_t, 11> row;
+    uint8_t joystick;       // FFh when idle; the chipset reset restores it
+    uint8_t ps2_code;       // set 2 code of the current event, without prefixes
+    int32_t status_visible; // 1 while F9 is held
+    int32_t prtscr_count;   // Print Screen codes seen since the last release
 };
 constexpr uint8_t ROW_X = 10;
 
@@ -55,10 +60,6 @@ constexpr int32_t FILTER_HZ_MIN = 500;
 constexpr int32_t FILTER_HZ_DEFAULT = 1000;
 
 extern KeyMatrix key_matrix;
-extern uint8_t joystick_state;  // FFh when idle; the chipset reset restores it
-extern uint8_t ps2_code;        // set 2 code of the current event, without prefixes
-extern int32_t status_visible;  // 1 while F9 is held
-extern int32_t prtscr_count;    // Print Screen codes seen since the last release
 extern int32_t volume_index;    // 0 (loudest) to 20 (silent)
 extern int32_t volume;          // VOLUME_TABLE[volume_index]
 extern int32_t filter_hz;       // low-pass cut-off of the sound output

@@ -72,9 +72,9 @@ void chipset_reset()
     mz800_reset(); // i8253, PIO, MZ-700 sound enable, prohibit state
     zx_reset();    // 128K paging
     pmd85_reset(); // ROM module address and cache
-    ppi_port_c = 0xFF;
+    ppi.port_c = 0xFF;
     sound_chips_reset(); // SN76489, AY-3-8912 and beeper, PMD 85 channels
-    joystick_state = 0xFF;
+    key_matrix.joystick = 0xFF;
     irq_source_reset(); // no level request outlives the machine that made it
     status_reset();
 }

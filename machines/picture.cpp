@@ -2,14 +2,12 @@
 
 #include <cstddef>
 
-std::array<OutputLine, 2> output_lines{};
-uint8_t border_colour = 0;
-std::array<uint8_t, 300> border_history{};
+PictureState picture_state{};
 
 namespace {
 
 // Before any machine is selected the window shows the border.
-void present_border(int32_t line) { border_row(line, output_lines[line & 1].data()); }
+void present_border(int32_t line) { border_row(line, picture_state.output_lines[line & 1].data()); }
 
 
 // MZ-700 colours are 3 bits (green, red, blue); every colour but black is shown bright.
@@ -49,16 +47,16 @@ void install_picture(const PictureHooks& hooks) { picture = hooks; }
 void record_border(int32_t line)
 {
     if (line >= 0 && line < VISIBLE_LINES)
-        border_history[size_t(line)] = border_colour;
+        picture_state.border_history[size_t(line)] = picture_state.border_colour;
 }
 
 void border_row(int32_t line, uint8_t* row)
 {
-    const uint8_t b = uint8_t((border_history[size_t(line)] & 0x0F) * 0x11);
+    const uint8_t b = uint8_t((picture_state.border_history[size_t(line)] & 0x0F) * 0x11);
     for (int i = 0; i < 2 * BORDER_BYTES + 2 * int(LINE_CODE_BYTES); ++i)
         row[i] = b;
 }
 
 void no_line_work(int32_t) {}
 
-void present_black(int32_t line) { output_lines[line & 1].fill(0); }
+void present_black(int32_t line) { picture_state.output_lines[line & 1].fill(0); }

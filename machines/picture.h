@@ -9,13 +9,16 @@
 // Two output lines used by line parity: 800 host dots as packed 4-bit codes, left dot high.
 constexpr int OUTPUT_LINE_BYTES = 464;
 using OutputLine = std::array<uint8_t, OUTPUT_LINE_BYTES>;
-extern std::array<OutputLine, 2> output_lines;
-
-// The border colour register of the machine (the MZ-800's GDG, the ZX Spectrum's ULA) and the
-// colour of each of the 300 visible lines, taken as the beam enters the line.
-extern uint8_t border_colour;
-extern std::array<uint8_t, 300> border_history;
 constexpr int VISIBLE_LINES = 300;
+
+struct PictureState {
+    std::array<OutputLine, 2> output_lines;
+    // The border colour register of the machine (the MZ-800's GDG, the ZX Spectrum's ULA) and
+    // the colour of each of the 300 visible lines, taken as the beam enters the line.
+    uint8_t border_colour;
+    std::array<uint8_t, VISIBLE_LINES> border_history;
+};
+extern PictureState picture_state;
 
 // The selected machine's picture, installed by its family when the machine is selected.
 struct PictureHooks {

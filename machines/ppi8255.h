@@ -6,8 +6,11 @@
 
 #include <cstdint>
 
-extern uint8_t ppi_port_a;
-extern uint8_t ppi_port_c;
+struct Ppi8255 {
+    uint8_t port_a;
+    uint8_t port_c;
+};
+extern Ppi8255 ppi;
 
 // A mode word (bit 7 set): the upper half of port C becomes F0h if bit 3 is set, else 00h;
 // the lower half 0Fh if bit 0 is set, else 00h.

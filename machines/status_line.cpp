@@ -3,21 +3,19 @@
 #include "machines/picture.h"
 #include "roms/rom_images.h"
 
-StatusLine status_line;
-int32_t status_cursor = 0;
-uint8_t status_attr = 0x71;
+StatusLine status_line{.attr = 0x71};
 
 void status_print_byte(uint8_t ch)
 {
     if (ch == 0x0D) {
-        status_cursor = (status_cursor / 40) * 40;
+        status_line.cursor = (status_line.cursor / 40) * 40;
     } else if (ch == 0x0A) {
-        status_cursor += 40;
+        status_line.cursor += 40;
     } else {
-        const int32_t column = status_cursor % 40;
+        const int32_t column = status_line.cursor % 40;
         status_line.chars[column] = MZ_ROM[MZ_ASCII_TABLE + ch];
-        status_line.attrs[column] = status_attr;
-        ++status_cursor;
+        status_line.attrs[column] = status_line.attr;
+        ++status_line.cursor;
     }
 }
 
@@ -35,11 +33,11 @@ void status_hex(uint32_t value, int digits)
 
 void status_reset()
 {
-    status_cursor = 0;
-    status_attr = 0x71;
+    status_line.cursor = 0;
+    status_line.attr = 0x71;
     for (int i = 0; i < 40; ++i)
         status_print_byte(' ');
-    status_cursor = 0;
+    status_line.cursor = 0;
 }
 
 void status_row_codes(int32_t row, uint8_t* codes)
@@ -56,9 +54,9 @@ void present_status_row(int32_t line, int32_t row)
 {
     std::array<uint8_t, LINE_CODE_BYTES> codes;
     status_row_codes(row, codes.data());
-    const uint8_t border = (line >= 0 && line < int32_t(border_history.size())) ? border_history[line] : 0;
+    const uint8_t border = (line >= 0 && line < int32_t(picture_state.border_history.size())) ? picture_state.border_history[line] : 0;
     const uint8_t b = uint8_t((border & 0x0F) * 0x11);
-    uint8_t* p = output_lines[line & 1].data();
+    uint8_t* p = picture_state.output_lines[line & 1].data();
     for (int i = 0; i < BORDER_BYTES; ++i)
         *p++ = b;
     // Text codes are colour codes as they stand: each dot doubled into one output byte.

@@ -9,10 +9,10 @@
 struct StatusLine {
     std::array<uint8_t, 40> chars;
     std::array<uint8_t, 40> attrs;
+    int32_t cursor; // the column is cursor modulo 40
+    uint8_t attr;
 };
 extern StatusLine status_line;
-extern int32_t status_cursor; // the column is status_cursor modulo 40
-extern uint8_t status_attr;
 
 // Prints ASCII text at the cursor through the monitor ROM's display-code table;
 // CR returns to the start of the line, LF moves down a line.

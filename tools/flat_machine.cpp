@@ -9,8 +9,7 @@ std::array<PageWriteFn, 16> page_write;
 std::array<const uint8_t*, 16> page_read_direct;
 std::array<uint8_t*, 16> page_write_direct;
 MachineKind machine_kind = MZ800;
-uint8_t pio_vector = 0;
-uint8_t pio_in_service = 0;
+Z80Pio pio{};
 uint8_t zx128_paging = 0;
 
 namespace flat {
@@ -44,7 +43,8 @@ void install(MachineKind kind)
     line_hook = nullptr;
     scanlines = catch_up_calls = rebased_cycles = 0;
     last_catch_up = 0;
-    pio_vector = pio_in_service = zx128_paging = 0;
+    pio = {};
+    zx128_paging = 0;
     page_read_slots.fill(read_ram);
     page_write.fill(write_ram);
     sync_direct_pages();
@@ -57,7 +57,7 @@ void install(MachineKind kind)
         cpu_reset_z80(cpu);
     speed_setting = SPEED_UNLIMITED;
     cycle_credit = 0;
-    mz_line_phase = 0;
+    frame_pos.mz_phase = 0;
 }
 
 uint64_t elapsed_cycles() { return rebased_cycles + uint64_t(-int64_t(cpu.cycles)); }

@@ -122,7 +122,7 @@ void apply(const Command& c)
     case Op::PORTC:
         if (is_mz800_family(machine_kind))
             t0_catch_up(); // counter 0's gate changes now, not at the last catch-up
-        ppi_port_c = uint8_t(a[0]);
+        ppi.port_c = uint8_t(a[0]);
         break;
     }
 }

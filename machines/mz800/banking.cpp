@@ -12,7 +12,7 @@
 #include "machines/status_line.h"
 #include "roms/rom_images.h"
 
-bool upper_prohibited = false;
+MzBanking banking{};
 bool cg_japanese = false;
 
 namespace {
@@ -27,33 +27,33 @@ int rd_cgrom(uint16_t a) { return cg_japanese ? MZ_JP_CGROM[a & 0x0FFF] : MZ_ROM
 // E000h-EFFFh: in MZ-700 mode the first sixteen addresses are the memory-mapped I/O.
 int rd_mz_e000(uint16_t a)
 {
-    if (upper_prohibited)
+    if (banking.upper_prohibited)
         return open_bus();
     if (machine_kind == MZ700_MODE && a <= 0xE00F)
         return mz700_mmio_read(a);
     return MZ_ROM[a & 0x3FFF];
 }
 
-int rd_mz_f000(uint16_t a) { return upper_prohibited ? open_bus() : MZ_ROM[a & 0x3FFF]; }
+int rd_mz_f000(uint16_t a) { return banking.upper_prohibited ? open_bus() : MZ_ROM[a & 0x3FFF]; }
 
 void wr_mz_e000(uint16_t a, uint8_t v)
 {
-    if (machine_kind == MZ700_MODE && !upper_prohibited && a <= 0xE008)
+    if (machine_kind == MZ700_MODE && !banking.upper_prohibited && a <= 0xE008)
         mz700_mmio_write(a, v);
 }
 
-int rd_ram_d000(uint16_t a) { return machine_kind == MZ700_MODE && upper_prohibited ? open_bus() : main_ram[a]; }
-int rd_ram_upper(uint16_t a) { return upper_prohibited ? open_bus() : main_ram[a]; }
+int rd_ram_d000(uint16_t a) { return machine_kind == MZ700_MODE && banking.upper_prohibited ? open_bus() : main_ram[a]; }
+int rd_ram_upper(uint16_t a) { return banking.upper_prohibited ? open_bus() : main_ram[a]; }
 
 void wr_ram_d000(uint16_t a, uint8_t v)
 {
-    if (machine_kind == MZ800 || !upper_prohibited)
+    if (machine_kind == MZ800 || !banking.upper_prohibited)
         main_ram[a] = v;
 }
 
 void wr_ram_upper(uint16_t a, uint8_t v)
 {
-    if (!upper_prohibited)
+    if (!banking.upper_prohibited)
         main_ram[a] = v;
 }
 
@@ -72,8 +72,8 @@ const uint8_t* mz_read_bytes(PageReadFn handler, uint32_t base)
     if (handler == rd_vram700 || handler == rd_pcg700)
         return mz700 ? nullptr : &main_ram[base];
     if (handler == rd_ram_d000)
-        return mz700 && upper_prohibited ? nullptr : &main_ram[base];
-    if (upper_prohibited)
+        return mz700 && banking.upper_prohibited ? nullptr : &main_ram[base];
+    if (banking.upper_prohibited)
         return nullptr;
     if (handler == rd_ram_upper)
         return &main_ram[base];
@@ -88,9 +88,9 @@ uint8_t* mz_write_bytes(PageWriteFn handler, uint32_t base)
     if (handler == wr_vram700 || handler == wr_pcg700)
         return mz700 ? nullptr : &main_ram[base];
     if (handler == wr_ram_d000)
-        return mz700 && upper_prohibited ? nullptr : &main_ram[base];
+        return mz700 && banking.upper_prohibited ? nullptr : &main_ram[base];
     if (handler == wr_ram_upper)
-        return upper_prohibited ? nullptr : &main_ram[base];
+        return banking.upper_prohibited ? nullptr : &main_ram[base];
     return nullptr;
 }
 
@@ -101,7 +101,7 @@ bool mz_peek(PageReadFn handler, uint16_t a, uint8_t& value)
 {
     if (handler == rd_vram_lo || handler == rd_vram_hi)
         value = uint8_t(handler(a));
-    else if ((handler == rd_vram700 && !upper_prohibited) || handler == rd_pcg700)
+    else if ((handler == rd_vram700 && !banking.upper_prohibited) || handler == rd_pcg700)
         value = video_ram[a & VRAM700_MASK];
     else
         return false;
@@ -112,7 +112,7 @@ bool mz_poke(PageWriteFn handler, uint16_t a, uint8_t value)
 {
     if (handler == wr_vram_lo || handler == wr_vram_hi) {
         handler(a, value);
-    } else if ((handler == wr_vram700 && !upper_prohibited) || handler == wr_pcg700) {
+    } else if ((handler == wr_vram700 && !banking.upper_prohibited) || handler == wr_pcg700) {
         video_ram[a & VRAM700_MASK] = value;
         mz700_text_written(a & VRAM700_MASK); // the picture shows it as it would a program's write
     } else {
@@ -161,7 +161,7 @@ int rd_vram700(uint16_t address)
     if (machine_kind != MZ700_MODE)
         return main_ram[address];
     mz700_vram_read_wait();
-    return upper_prohibited ? open_bus() : video_ram[address & VRAM700_MASK];
+    return banking.upper_prohibited ? open_bus() : video_ram[address & VRAM700_MASK];
 }
 
 void wr_vram700(uint16_t address, uint8_t value)
@@ -170,7 +170,7 @@ void wr_vram700(uint16_t address, uint8_t value)
         main_ram[address] = value;
         return;
     }
-    if (upper_prohibited)
+    if (banking.upper_prohibited)
         return;
     mz700_vram_write_wait();
     video_ram[address & VRAM700_MASK] = value;
@@ -198,38 +198,28 @@ void wr_pcg700(uint16_t address, uint8_t value)
 
 void map_system_page(int page, int entry)
 {
+    banking.page_map[size_t(page)] = uint8_t(entry);
     map_pages(page, page, SYSTEM_TEMPLATE[entry].read, SYSTEM_TEMPLATE[entry].write);
 }
 
-void map_ram_page(int page) { map_pages(page, page, RAM_TEMPLATE[page].read, RAM_TEMPLATE[page].write); }
+void map_ram_page(int page)
+{
+    banking.page_map[size_t(page)] = MZ_PAGE_RAM;
+    map_pages(page, page, RAM_TEMPLATE[page].read, RAM_TEMPLATE[page].write);
+}
 
 void install_mz_page_bytes() { install_page_bytes({mz_read_bytes, mz_write_bytes, mz_peek, mz_poke}); }
 
 void set_upper_prohibited(bool prohibited)
 {
-    upper_prohibited = prohibited;
+    banking.upper_prohibited = prohibited;
     sync_direct_pages();
 }
 
-void mz_page_map_read(std::array<uint8_t, 16>& map)
+void mz_page_map_apply()
 {
     for (int page = 0; page < 16; ++page) {
-        const auto same = [&](const PageEntry& e) {
-            return machine_page_read(page) == e.read && machine_page_write(page) == e.write;
-        };
-        map[size_t(page)] = MZ_PAGE_RAM;
-        if (same(RAM_TEMPLATE[size_t(page)]))
-            continue;
-        for (size_t entry = 0; entry < SYSTEM_TEMPLATE.size(); ++entry)
-            if (same(SYSTEM_TEMPLATE[entry]))
-                map[size_t(page)] = uint8_t(entry);
-    }
-}
-
-void mz_page_map_apply(const std::array<uint8_t, 16>& map)
-{
-    for (int page = 0; page < 16; ++page) {
-        const uint8_t entry = map[size_t(page)];
+        const uint8_t entry = banking.page_map[size_t(page)];
         if (entry < SYSTEM_TEMPLATE.size())
             map_system_page(page, entry);
         else
@@ -322,7 +312,7 @@ void display_mode_write(uint8_t value)
         for (int page = 8; page <= 11; ++page)
             map_ram_page(page);
 
-    status_cursor = 0;
+    status_line.cursor = 0;
     status_print("MZ ");
     status_hex(value, 2);
     status_print(cg_japanese ? "JP" : "  ");

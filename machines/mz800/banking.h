@@ -7,7 +7,15 @@
 #include <array>
 #include <cstdint>
 
-extern bool upper_prohibited; // MZ-800 prohibit state (E5h), cleared by E6h and E4h
+// The memory map as data: for each 4 KiB page the system template entry it holds, or
+// MZ_PAGE_RAM; the page slots are derived from it.
+constexpr uint8_t MZ_PAGE_RAM = 0xFF;
+
+struct MzBanking {
+    std::array<uint8_t, 16> page_map;
+    bool upper_prohibited; // MZ-800 prohibit state (E5h), cleared by E6h and E4h
+};
+extern MzBanking banking;
 
 // MZ-800 template tables: entries 0-15 for MZ700_MODE, 16-31 for MZ800.
 constexpr int MZ800_ENTRIES = 16;
@@ -22,11 +30,8 @@ void set_upper_prohibited(bool prohibited);
 // Tells the shared page slots which MZ-800 handlers are plain memory in the current state.
 void install_mz_page_bytes();
 
-// The memory map as data: for each 4 KiB page the system template entry it holds, or
-// MZ_PAGE_RAM. Saved with the machine's state and mapped again after a load.
-constexpr uint8_t MZ_PAGE_RAM = 0xFF;
-void mz_page_map_read(std::array<uint8_t, 16>& map);
-void mz_page_map_apply(const std::array<uint8_t, 16>& map);
+// The page slots again from banking.page_map, after the map was loaded.
+void mz_page_map_apply();
 
 // Banking ports E0h-E6h: writes, and the two reads that remap (returning the open bus).
 void bank_write(uint8_t port);

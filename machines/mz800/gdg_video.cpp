@@ -19,18 +19,7 @@
 #include "machines/picture.h"
 #include "machines/status_line.h"
 
-uint8_t wf_mode = 0, wf_frame_b = 0, wf_planes = 0;
-uint8_t rf_search = 0, rf_frame_b = 0;
-std::array<uint8_t, 4> rf_masks{};
-uint8_t dmd = 0;
-uint16_t scroll_offset = 0, scroll_width = 0, scroll_start = 0, scroll_end = 0;
-std::array<uint8_t, 4> palette = {0, 1, 2, 3};
-uint8_t palette_group = 0;
-int32_t mz700_last_write_line = 0;
-int32_t display_active = 0;
-int32_t vsync_window = 0;
-
-std::array<LineRecord, 200> line_records{};
+Gdg gdg{.palette = {0, 1, 2, 3}};
 
 namespace {
 
@@ -96,38 +85,38 @@ void build_video_tables()
 
 void gdg_write_format(uint8_t value)
 {
-    wf_mode = uint8_t(value >> 5);
-    wf_frame_b = (value >> 4) & 1;
-    wf_planes = value & 0x0F;
+    gdg.wf_mode = uint8_t(value >> 5);
+    gdg.wf_frame_b = (value >> 4) & 1;
+    gdg.wf_planes = value & 0x0F;
 }
 
 void gdg_read_format(uint8_t value)
 {
-    rf_frame_b = (value >> 4) & 1;
-    rf_search = (value >> 7) & 1;
+    gdg.rf_frame_b = (value >> 4) & 1;
+    gdg.rf_search = (value >> 7) & 1;
     // A search compares each plane with the colour's bit: XOR with 00h keeps the dots where
     // the plane is 1, XOR with FFh those where it is 0.
     for (int k = 0; k < 4; ++k) {
         const bool bit = (value >> k) & 1;
-        rf_masks[k] = (bit != bool(rf_search)) ? 0xFF : 0x00;
+        gdg.rf_masks[k] = (bit != bool(gdg.rf_search)) ? 0xFF : 0x00;
     }
 }
 
 void gdg_display_mode(uint8_t value)
 {
-    scroll_offset = 0;
-    dmd = value;
+    gdg.scroll_offset = 0;
+    gdg.dmd = value;
 }
 
 void gdg_indexed_write(uint16_t port, uint8_t value)
 {
     switch (port >> 8) {
-    case 1: scroll_offset = uint16_t((scroll_offset & 0x1800) | (value << 3)); break;
-    case 2: scroll_offset = uint16_t((scroll_offset & 0x07F8) | ((value & 3) << 11)); break;
-    case 3: scroll_width = uint16_t((value & 0x7F) * 64); break;
-    case 4: scroll_start = uint16_t((value & 0x7F) * 64); break;
-    case 5: scroll_end = uint16_t((value & 0x7F) * 64); break;
-    case 6: border_colour = value & 0x0F; break;
+    case 1: gdg.scroll_offset = uint16_t((gdg.scroll_offset & 0x1800) | (value << 3)); break;
+    case 2: gdg.scroll_offset = uint16_t((gdg.scroll_offset & 0x07F8) | ((value & 3) << 11)); break;
+    case 3: gdg.scroll_width = uint16_t((value & 0x7F) * 64); break;
+    case 4: gdg.scroll_start = uint16_t((value & 0x7F) * 64); break;
+    case 5: gdg.scroll_end = uint16_t((value & 0x7F) * 64); break;
+    case 6: picture_state.border_colour = value & 0x0F; break;
     default: break;
     }
 }
@@ -135,16 +124,16 @@ void gdg_indexed_write(uint16_t port, uint8_t value)
 void gdg_palette_write(uint8_t value)
 {
     if (value & 0x40)
-        palette_group = uint8_t((value & 3) * 4);
+        gdg.palette_group = uint8_t((value & 3) * 4);
     else
-        palette[(value >> 4) & 3] = value & 0x0F;
+        gdg.palette[(value >> 4) & 3] = value & 0x0F;
 }
 
 void gdg_start()
 {
-    dmd = 0;
-    scroll_offset = 0;
-    border_colour = 0;
+    gdg.dmd = 0;
+    gdg.scroll_offset = 0;
+    picture_state.border_colour = 0;
 }
 
 // ---- CPU access to the planes -----------------------------------------------------------
@@ -154,21 +143,21 @@ namespace {
 bool scroll_window_holds(uint32_t a)
 {
     // Without a width the window has no size; treat it as absent rather than divide by 0.
-    return scroll_offset != 0 && scroll_width != 0 && a >= scroll_start && a < scroll_end;
+    return gdg.scroll_offset != 0 && gdg.scroll_width != 0 && a >= gdg.scroll_start && a < gdg.scroll_end;
 }
 
 uint32_t scroll_map(uint32_t a)
 {
     if (!scroll_window_holds(a))
         return a;
-    return ((a + scroll_offset - scroll_start) % scroll_width + scroll_start) & PLANE_MASK;
+    return ((a + gdg.scroll_offset - gdg.scroll_start) % gdg.scroll_width + gdg.scroll_start) & PLANE_MASK;
 }
 
 // One plane byte under the write format's mode; disabled planes are cleared by the replace
 // modes and lose the written bits under the set modes.
 uint8_t write_plane(uint8_t old, uint8_t v, bool enabled)
 {
-    switch (wf_mode) {
+    switch (gdg.wf_mode) {
     case 0: return enabled ? v : old;
     case 1: return enabled ? uint8_t(old ^ v) : old;
     case 2: return enabled ? uint8_t(old | v) : old;
@@ -183,9 +172,9 @@ uint8_t write_plane(uint8_t old, uint8_t v, bool enabled)
 // search ANDs the per-plane comparisons so that 1 marks a dot of the searched colour.
 uint8_t read_planes(const uint8_t* const* planes, const uint8_t* masks, int count)
 {
-    uint8_t r = rf_search ? 0xFF : 0x00;
+    uint8_t r = gdg.rf_search ? 0xFF : 0x00;
     for (int i = 0; i < count; ++i)
-        r = rf_search ? uint8_t(r & (*planes[i] ^ masks[i])) : uint8_t(r | (*planes[i] & masks[i]));
+        r = gdg.rf_search ? uint8_t(r & (*planes[i] ^ masks[i])) : uint8_t(r | (*planes[i] & masks[i]));
     return r;
 }
 
@@ -201,20 +190,20 @@ void write_320(uint16_t address, uint8_t v)
     const uint32_t a = scroll_map(address & PLANE_MASK);
     // Replace and set work on one frame (two planes) unless all four planes are shown.
     uint8_t touched = 0x0F;
-    if (wf_mode >= 4 && dmd != DMD_16_COLOURS)
-        touched = wf_frame_b ? 0x0C : 0x03;
+    if (gdg.wf_mode >= 4 && gdg.dmd != DMD_16_COLOURS)
+        touched = gdg.wf_frame_b ? 0x0C : 0x03;
     for (uint32_t k = 0; k < 4; ++k)
         if (touched & (1u << k)) {
             uint8_t& p = video_ram[k * PLANE_BYTES + a];
-            p = write_plane(p, v, wf_planes & (1u << k));
+            p = write_plane(p, v, gdg.wf_planes & (1u << k));
         }
 }
 
 void write_640(uint16_t address, uint8_t v)
 {
     const uint32_t low = pair_offset(address);
-    video_ram[low] = write_plane(video_ram[low], v, wf_planes & 1);
-    video_ram[low + FRAME_B] = write_plane(video_ram[low + FRAME_B], v, wf_planes & 4);
+    video_ram[low] = write_plane(video_ram[low], v, gdg.wf_planes & 1);
+    video_ram[low + FRAME_B] = write_plane(video_ram[low + FRAME_B], v, gdg.wf_planes & 4);
 }
 
 uint8_t read_320(uint16_t address)
@@ -222,20 +211,20 @@ uint8_t read_320(uint16_t address)
     const uint32_t a = scroll_map(address & PLANE_MASK);
     const uint8_t* p[4] = {&video_ram[a], &video_ram[PLANE_BYTES + a], &video_ram[2 * PLANE_BYTES + a],
                            &video_ram[3 * PLANE_BYTES + a]};
-    if (dmd == DMD_16_COLOURS)
-        return read_planes(p, rf_masks.data(), 4);
-    const int first = rf_frame_b ? 2 : 0;
-    return read_planes(p + first, rf_masks.data() + first, 2);
+    if (gdg.dmd == DMD_16_COLOURS)
+        return read_planes(p, gdg.rf_masks.data(), 4);
+    const int first = gdg.rf_frame_b ? 2 : 0;
+    return read_planes(p + first, gdg.rf_masks.data() + first, 2);
 }
 
 uint8_t read_640(uint16_t address)
 {
     const uint32_t low = pair_offset(address);
     const uint8_t* p[2] = {&video_ram[low], &video_ram[low + FRAME_B]};
-    const uint8_t m[2] = {rf_masks[0], rf_masks[2]};
-    if (dmd & DMD_WIDE)
+    const uint8_t m[2] = {gdg.rf_masks[0], gdg.rf_masks[2]};
+    if (gdg.dmd & DMD_WIDE)
         return read_planes(p, m, 2);
-    const int which = rf_frame_b ? 1 : 0;
+    const int which = gdg.rf_frame_b ? 1 : 0;
     return read_planes(p + which, m + which, 1);
 }
 
@@ -243,12 +232,12 @@ uint8_t read_640(uint16_t address)
 
 int rd_vram_lo(uint16_t address)
 {
-    return (dmd & DMD_640) ? read_640(address) : read_320(address);
+    return (gdg.dmd & DMD_640) ? read_640(address) : read_320(address);
 }
 
 void wr_vram_lo(uint16_t address, uint8_t value)
 {
-    if (dmd & DMD_640)
+    if (gdg.dmd & DMD_640)
         write_640(address, value);
     else
         write_320(address, value);
@@ -256,12 +245,12 @@ void wr_vram_lo(uint16_t address, uint8_t value)
 
 int rd_vram_hi(uint16_t address)
 {
-    return (dmd & DMD_640) ? read_640(address) : main_ram[address];
+    return (gdg.dmd & DMD_640) ? read_640(address) : main_ram[address];
 }
 
 void wr_vram_hi(uint16_t address, uint8_t value)
 {
-    if (dmd & DMD_640)
+    if (gdg.dmd & DMD_640)
         write_640(address, value);
     else
         main_ram[address] = value;
@@ -294,8 +283,8 @@ void mz700_vram_write_wait()
     const int32_t line = int32_t(beam_dots() / DOTS_PER_LINE);
     if (n <= WRITE_OPEN_DOTS)
         return;
-    if (line != mz700_last_write_line) {
-        mz700_last_write_line = line;
+    if (line != gdg.mz700_last_write_line) {
+        gdg.mz700_last_write_line = line;
         return;
     }
     while (n > WRITE_OPEN_DOTS) {
@@ -311,7 +300,7 @@ void record_line(int32_t line)
     record_border(line);
     const int32_t row = line - FIRST_DISPLAY_LINE;
     if (row >= 0 && row < DISPLAY_ROWS)
-        line_records[row] = LineRecord{palette, palette_group, dmd};
+        gdg.line_records[row] = LineRecord{gdg.palette, gdg.palette_group, gdg.dmd};
 }
 
 namespace {
@@ -368,8 +357,8 @@ void render_320_row(int32_t row, uint8_t* out)
 {
     const uint32_t e = uint32_t(row) * ROW_BYTES;
     const bool mapped = scroll_window_holds(e);
-    const bool sixteen = (dmd & 7) == DMD_16_COLOURS;
-    const uint32_t f = (dmd & DMD_FRAME_B) ? FRAME_B : 0;
+    const bool sixteen = (gdg.dmd & 7) == DMD_16_COLOURS;
+    const uint32_t f = (gdg.dmd & DMD_FRAME_B) ? FRAME_B : 0;
     uint32_t a = scroll_map(e);
     for (int group = 0; group < ROW_BYTES / 4; ++group) {
         for (uint32_t j = 0; j < 4; ++j, out += 4) {
@@ -384,16 +373,16 @@ void render_320_row(int32_t row, uint8_t* out)
             store_dots(out, w);
         }
         a += 4;
-        if (mapped && a == scroll_end)
-            a -= scroll_width;
+        if (mapped && a == gdg.scroll_end)
+            a -= gdg.scroll_width;
     }
 }
 
 void render_640_row(int32_t row, uint8_t* out)
 {
     const uint32_t a = scroll_map(uint32_t(row) * ROW_BYTES);
-    const bool four = dmd & DMD_WIDE;
-    const uint32_t f = (dmd & DMD_FRAME_B) ? FRAME_B : 0;
+    const bool four = gdg.dmd & DMD_WIDE;
+    const uint32_t f = (gdg.dmd & DMD_FRAME_B) ? FRAME_B : 0;
     // Eight dots of one half of a pair: two bits from both frames, or one from the shown frame.
     const auto half = [four, f](uint32_t o) {
         return four ? uint32_t(dot_pair_table[plane(o)] | dot_pair_table[plane(FRAME_B + o)] << 1)
@@ -407,7 +396,7 @@ void render_640_row(int32_t row, uint8_t* out)
 
 void render_mz800_row(int32_t row, uint8_t* out)
 {
-    switch (dmd & 7) {
+    switch (gdg.dmd & 7) {
     case 0:
     case 1:
     case 2: render_320_row(row, out); break;
@@ -425,7 +414,7 @@ void render_line(int32_t line)
         return;
     uint8_t* out = row_codes(row);
     TextSource& from = expanded_from[row];
-    if (row >= STATUS_FIRST_ROW && status_visible) {
+    if (row >= STATUS_FIRST_ROW && key_matrix.status_visible) {
         status_row_codes(row - STATUS_FIRST_ROW, out);
         from.epoch = 0;
     } else if (machine_kind == MZ700_MODE) {
@@ -488,20 +477,20 @@ void compose(uint8_t border, const std::array<uint8_t, 16>& t, const uint8_t* co
 void compose_mz800_line(int32_t line, bool status_row, uint8_t* out)
 {
     const int32_t row = line - FIRST_DISPLAY_LINE;
-    compose(border_history[line], colour_table(line_records[row], status_row), row_codes(row), out);
+    compose(picture_state.border_history[line], colour_table(gdg.line_records[row], status_row), row_codes(row), out);
 }
 
 void present_line(int32_t line)
 {
-    if (line < 0 || line >= int32_t(border_history.size()))
+    if (line < 0 || line >= int32_t(picture_state.border_history.size()))
         return;
-    uint8_t* out = output_lines[line & 1].data();
+    uint8_t* out = picture_state.output_lines[line & 1].data();
     const int32_t row = line - FIRST_DISPLAY_LINE;
     if (row < 0 || row >= DISPLAY_ROWS) {
         border_row(line, out); // above and below the picture the whole line is border
         return;
     }
-    compose_mz800_line(line, row >= STATUS_FIRST_ROW && status_visible, out);
+    compose_mz800_line(line, row >= STATUS_FIRST_ROW && key_matrix.status_visible, out);
 }
 
 void screenshot_line(int32_t line, uint8_t* row)

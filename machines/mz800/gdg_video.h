@@ -7,20 +7,7 @@
 #include <array>
 #include <cstdint>
 
-// GDG registers.
-extern uint8_t wf_mode, wf_frame_b, wf_planes;
-extern uint8_t rf_search, rf_frame_b;
-extern std::array<uint8_t, 4> rf_masks;
-extern uint8_t dmd; // display mode: bit 0 frame B, bit 1 4 planes / 2 bits, bit 2 640 dots, bit 3 MZ-700
 constexpr uint8_t DMD_MZ700 = 0x08;
-extern uint16_t scroll_offset, scroll_width, scroll_start, scroll_end;
-extern std::array<uint8_t, 4> palette;
-extern uint8_t palette_group;
-extern int32_t mz700_last_write_line;
-
-// Display signals, set by the MZ-800's per-line event.
-extern int32_t display_active; // 1 on scan lines 50-249
-extern int32_t vsync_window;   // 1 on scan lines 5-291
 
 // Per-line records, taken when the beam enters a line (lines 50-249).
 struct LineRecord {
@@ -28,7 +15,23 @@ struct LineRecord {
     uint8_t palette_group;
     uint8_t dmd;
 };
-extern std::array<LineRecord, 200> line_records;
+
+struct Gdg {
+    // Registers.
+    uint8_t wf_mode, wf_frame_b, wf_planes;
+    uint8_t rf_search, rf_frame_b;
+    std::array<uint8_t, 4> rf_masks;
+    uint8_t dmd; // display mode: bit 0 frame B, bit 1 4 planes / 2 bits, bit 2 640 dots, bit 3 MZ-700
+    uint16_t scroll_offset, scroll_width, scroll_start, scroll_end;
+    std::array<uint8_t, 4> palette;
+    uint8_t palette_group;
+    int32_t mz700_last_write_line;
+    // Display signals, set by the MZ-800's per-line event.
+    int32_t display_active; // 1 on scan lines 50-249
+    int32_t vsync_window;   // 1 on scan lines 5-291
+    std::array<LineRecord, 200> line_records;
+};
+extern Gdg gdg;
 
 // Rendered line codes: 200 rows of 160 bytes in MainRam at 10000h.
 constexpr uint32_t LINE_CODE_BUFFER = 0x10000;

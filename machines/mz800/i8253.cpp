@@ -22,23 +22,7 @@
 #include "machines/ppi8255.h"
 #include "machines/sound/sound.h"
 
-uint32_t t0_count = 0;
-uint16_t t0_reload = 0;
-int32_t t0_mode = 0;
-int32_t t0_rw = 0;
-uint32_t t0_latch = 0;
-int32_t t0_out = 0;
-int32_t t0_pos = 0;
-int32_t t0_target = 0;
-int32_t t0_line_base = 0;
-std::array<uint8_t, 90> t0_slots{};
-int32_t t0_level = 0;
-uint32_t t1_count = 0, t1_reload = 0, t1_toggle = 0, t1_latch = 0;
-int32_t t2_count = 0;
-uint32_t t2_reload = 0;
-uint32_t t2_toggle = 0;
-uint16_t t2_latch = 0;
-uint8_t mz700_sound_enable = 0;
+I8253 pit{};
 
 namespace {
 
@@ -64,16 +48,16 @@ constexpr uint32_t T2_PENDING = 0x10000; // a written count waits for counter 2'
 // Programming a mode or loading a count sets the output as the mode defines it.
 void t0_output_for_mode()
 {
-    if (t0_mode == 0)
-        t0_out = 0;
-    else if (t0_mode == 2 || t0_mode == 3)
-        t0_out = 1;
+    if (pit.t0_mode == 0)
+        pit.t0_out = 0;
+    else if (pit.t0_mode == 2 || pit.t0_mode == 3)
+        pit.t0_out = 1;
 }
 
 // Counter 0 reached zero: the output goes high and PIO line 4 sees the edge.
 void t0_zero()
 {
-    t0_out = 1;
+    pit.t0_out = 1;
     pio_line4();
 }
 
@@ -81,26 +65,26 @@ void t0_zero()
 // 2 (rate generator, low for the last tick) and 3 (square wave, low for the second half).
 void t0_count_tick()
 {
-    t0_count = (t0_count - 1) & 0xFFFF;
-    switch (t0_mode) {
+    pit.t0_count = (pit.t0_count - 1) & 0xFFFF;
+    switch (pit.t0_mode) {
     case 0:
-        if (t0_count == 0)
+        if (pit.t0_count == 0)
             t0_zero();
         break;
     case 2:
-        if (t0_count == 1)
-            t0_out = 0;
-        else if (t0_count == 0) {
+        if (pit.t0_count == 1)
+            pit.t0_out = 0;
+        else if (pit.t0_count == 0) {
             t0_zero();
-            t0_count = t0_reload;
+            pit.t0_count = pit.t0_reload;
         }
         break;
     case 3:
-        if (int32_t(t0_count) == int32_t(t0_reload) / 2)
-            t0_out = 0;
-        if (t0_count == 0) {
+        if (int32_t(pit.t0_count) == int32_t(pit.t0_reload) / 2)
+            pit.t0_out = 0;
+        if (pit.t0_count == 0) {
             t0_zero();
-            t0_count = t0_reload;
+            pit.t0_count = pit.t0_reload;
         }
         break;
     default:
@@ -111,32 +95,32 @@ void t0_count_tick()
 // Loads the count just completed in t0_reload; an E007h control word's hold ends here.
 void t0_load()
 {
-    t0_count = t0_reload;
-    t0_mode &= 7;
+    pit.t0_count = pit.t0_reload;
+    pit.t0_mode &= 7;
     t0_output_for_mode();
 }
 
 void t0_write(uint8_t value)
 {
-    switch (t0_rw) {
+    switch (pit.t0_rw) {
     case 0: // the low byte only waits for its partner: nothing changes in the counter yet
-        t0_reload = value;
-        t0_rw = 1;
+        pit.t0_reload = value;
+        pit.t0_rw = 1;
         break;
     case 1:
         t0_catch_up();
-        t0_reload = uint16_t(t0_reload | value << 8);
+        pit.t0_reload = uint16_t(pit.t0_reload | value << 8);
         t0_load();
-        t0_rw = 0;
+        pit.t0_rw = 0;
         break;
     case 16: // a one-byte count: the other byte of the counter's register is zero
         t0_catch_up();
-        t0_reload = value;
+        pit.t0_reload = value;
         t0_load();
         break;
     case 32:
         t0_catch_up();
-        t0_reload = uint16_t(value << 8);
+        pit.t0_reload = uint16_t(value << 8);
         t0_load();
         break;
     default:
@@ -148,72 +132,72 @@ void t0_write(uint8_t value)
 // the byte sequence again (for writes too). The count is read as last caught up.
 uint8_t t0_read()
 {
-    if (t0_rw == 0) {
-        t0_latch = t0_count;
-        t0_rw = 1;
-        return uint8_t(t0_latch);
+    if (pit.t0_rw == 0) {
+        pit.t0_latch = pit.t0_count;
+        pit.t0_rw = 1;
+        return uint8_t(pit.t0_latch);
     }
-    t0_rw = 0;
-    return uint8_t(t0_latch >> 8);
+    pit.t0_rw = 0;
+    return uint8_t(pit.t0_latch >> 8);
 }
 
 void t1_write(uint8_t value)
 {
-    if (t1_toggle == 0) {
-        t1_reload = value;
-        t1_toggle = 1;
+    if (pit.t1_toggle == 0) {
+        pit.t1_reload = value;
+        pit.t1_toggle = 1;
     } else {
-        t1_reload |= uint32_t(value) << 8;
-        t1_count = t1_reload;
-        t1_toggle = 0;
+        pit.t1_reload |= uint32_t(value) << 8;
+        pit.t1_count = pit.t1_reload;
+        pit.t1_toggle = 0;
     }
 }
 
 uint8_t t1_read()
 {
-    if (t1_toggle == 0) {
-        t1_latch = t1_count;
-        t1_toggle = 1;
-        return uint8_t(t1_latch);
+    if (pit.t1_toggle == 0) {
+        pit.t1_latch = pit.t1_count;
+        pit.t1_toggle = 1;
+        return uint8_t(pit.t1_latch);
     }
-    t1_toggle = 0;
-    return uint8_t(t1_latch >> 8);
+    pit.t1_toggle = 0;
+    return uint8_t(pit.t1_latch >> 8);
 }
 
 // Counter 2 takes a new count only at its next clock.
 void t2_write(uint8_t value)
 {
-    if (t2_toggle == 0) {
-        t2_reload = value;
-        t2_toggle = 1;
+    if (pit.t2_toggle == 0) {
+        pit.t2_reload = value;
+        pit.t2_toggle = 1;
     } else {
-        t2_reload |= uint32_t(value) << 8 | T2_PENDING;
-        t2_toggle = 0;
+        pit.t2_reload |= uint32_t(value) << 8 | T2_PENDING;
+        pit.t2_toggle = 0;
     }
 }
 
 // A count still waiting to be loaded reads back as the count.
 uint8_t t2_read()
 {
-    if (t2_toggle == 0) {
-        t2_latch = uint16_t((t2_reload & T2_PENDING) ? t2_reload : uint32_t(t2_count));
-        t2_toggle = 1;
-        return uint8_t(t2_latch);
+    if (pit.t2_toggle == 0) {
+        pit.t2_latch = uint16_t((pit.t2_reload & T2_PENDING) ? pit.t2_reload : uint32_t(pit.t2_count));
+        pit.t2_toggle = 1;
+        return uint8_t(pit.t2_latch);
     }
-    t2_toggle = 0;
-    return uint8_t(t2_latch >> 8);
+    pit.t2_toggle = 0;
+    return uint8_t(pit.t2_latch >> 8);
 }
 
 // Counter 2 does not reload by itself: past zero it keeps counting down without a further
 // request until software writes a new count.
 void t2_clock()
 {
-    t2_count = int32_t(uint32_t(t2_count) - 1);
-    if (t2_reload & T2_PENDING) {
-        t2_count = int32_t(t2_reload & 0xFFFF);
-        t2_reload &= ~T2_PENDING;
+    pit.t2_count = int32_t(uint32_t(pit.t2_count) - 1);
+    if (pit.t2_reload & T2_PENDING) {
+        pit.t2_count = int32_t(pit.t2_reload & 0xFFFF);
+        pit.t2_reload &= ~T2_PENDING;
     }
-    if (t2_count == 0 && (ppi_port_c & 0x04))
+    if (pit.t2_count == 0 && (ppi.port_c & 0x04))
         event_raise(EV_INT);
 }
 
@@ -242,121 +226,121 @@ void i8253_write(int counter, uint8_t value)
 void i8253_control(uint8_t value, bool mz700)
 {
     switch (value >> 6) {
-    case 1: t1_toggle = 0; return;
-    case 2: t2_toggle = 0; return;
+    case 1: pit.t1_toggle = 0; return;
+    case 2: pit.t2_toggle = 0; return;
     case 3: return; // the 8254's read-back command does not exist on the 8253
     default: break;
     }
     t0_catch_up();
-    t0_rw = value & 0x30;
-    if (t0_rw == 0x30)
-        t0_rw = 0;
+    pit.t0_rw = value & 0x30;
+    if (pit.t0_rw == 0x30)
+        pit.t0_rw = 0;
     int32_t mode = (value >> 1) & 7;
     if (mode > 5)
         mode &= 3; // 6 and 7 are aliases of 2 and 3
     if (mz700) {
         // Through E007h the counter holds (no counting, output unchanged) until the new
         // count is loaded at E004h.
-        t0_mode = mode + MODE_HELD;
+        pit.t0_mode = mode + MODE_HELD;
         return;
     }
     // On D7h the old count keeps running until the new one is written.
-    t0_mode = mode;
+    pit.t0_mode = mode;
     t0_output_for_mode();
 }
 
 namespace {
 
 // Ticks from t0_pos up to (not including) `end`.
-int32_t ticks_before(int32_t end) { return (end - t0_pos + DOTS_PER_TICK - 1) / DOTS_PER_TICK; }
+int32_t ticks_before(int32_t end) { return (end - pit.t0_pos + DOTS_PER_TICK - 1) / DOTS_PER_TICK; }
 
 // The catch-up of a counter that does not count: its output stays as it is, so the ticks up to the
 // target are accounted slot by slot, or until the smoothed level settles, instead of one by one.
 // The result is the same as ticking.
 void t0_idle_catch_up()
 {
-    const int32_t output = (ppi_port_c & 0x01) ? t0_out : 0;
+    const int32_t output = (ppi.port_c & 0x01) ? pit.t0_out : 0;
     if (speed_setting != NORMAL_SPEED) {
         const int32_t input = output * T0_FULL_LEVEL;
-        while (t0_pos < t0_target) {
-            const int32_t next = (31 * t0_level + input) / 32;
-            t0_pos += DOTS_PER_TICK;
-            if (next == t0_level)
+        while (pit.t0_pos < pit.t0_target) {
+            const int32_t next = (31 * pit.t0_level + input) / 32;
+            pit.t0_pos += DOTS_PER_TICK;
+            if (next == pit.t0_level)
                 break;
-            t0_level = next;
+            pit.t0_level = next;
         }
     } else {
-        if (t0_pos < 0) // ticks before the first slot record nothing
-            t0_pos += DOTS_PER_TICK * ticks_before(std::min(0, t0_target));
-        while (t0_pos < t0_target) {
-            const int32_t slot = t0_pos / DOTS_PER_SLOT;
-            const int32_t ticks = ticks_before(std::min((slot + 1) * DOTS_PER_SLOT, t0_target));
-            if (t0_pos % DOTS_PER_SLOT < DOTS_PER_TICK) // the slot's first tick
-                t0_slots[size_t(slot)] = 0;
-            t0_slots[size_t(slot)] += uint8_t(output * ticks);
-            t0_pos += DOTS_PER_TICK * ticks;
+        if (pit.t0_pos < 0) // ticks before the first slot record nothing
+            pit.t0_pos += DOTS_PER_TICK * ticks_before(std::min(0, pit.t0_target));
+        while (pit.t0_pos < pit.t0_target) {
+            const int32_t slot = pit.t0_pos / DOTS_PER_SLOT;
+            const int32_t ticks = ticks_before(std::min((slot + 1) * DOTS_PER_SLOT, pit.t0_target));
+            if (pit.t0_pos % DOTS_PER_SLOT < DOTS_PER_TICK) // the slot's first tick
+                pit.t0_slots[size_t(slot)] = 0;
+            pit.t0_slots[size_t(slot)] += uint8_t(output * ticks);
+            pit.t0_pos += DOTS_PER_TICK * ticks;
         }
     }
-    if (t0_pos < t0_target)
-        t0_pos += DOTS_PER_TICK * ticks_before(t0_target);
+    if (pit.t0_pos < pit.t0_target)
+        pit.t0_pos += DOTS_PER_TICK * ticks_before(pit.t0_target);
 }
 
 } // namespace
 
 void t0_catch_up()
 {
-    const int64_t target = t0_line_base + DOTS_PER_CYCLE * (int64_t(cpu.line_start) - cpu.cycles);
-    t0_target = int32_t(std::clamp<int64_t>(target, std::numeric_limits<int32_t>::min(), T0_HORIZON));
+    const int64_t target = pit.t0_line_base + DOTS_PER_CYCLE * (int64_t(cpu.line_start) - cpu.cycles);
+    pit.t0_target = int32_t(std::clamp<int64_t>(target, std::numeric_limits<int32_t>::min(), T0_HORIZON));
     const bool normal_speed = speed_setting == NORMAL_SPEED;
-    const bool counting = (machine_kind == MZ800 || mz700_sound_enable == 1) &&
-                          (t0_mode == 0 || t0_mode == 2 || t0_mode == 3);
+    const bool counting = (machine_kind == MZ800 || pit.mz700_sound_enable == 1) &&
+                          (pit.t0_mode == 0 || pit.t0_mode == 2 || pit.t0_mode == 3);
     if (!counting) {
         t0_idle_catch_up();
         return;
     }
-    while (t0_pos < t0_target) {
+    while (pit.t0_pos < pit.t0_target) {
         // A position left below zero by the other speeds' bookkeeping has no slot.
-        const bool slotted = normal_speed && t0_pos >= 0;
-        if (slotted && t0_pos % DOTS_PER_SLOT < DOTS_PER_TICK) // the slot's first tick
-            t0_slots[size_t(t0_pos / DOTS_PER_SLOT)] = 0;
+        const bool slotted = normal_speed && pit.t0_pos >= 0;
+        if (slotted && pit.t0_pos % DOTS_PER_SLOT < DOTS_PER_TICK) // the slot's first tick
+            pit.t0_slots[size_t(pit.t0_pos / DOTS_PER_SLOT)] = 0;
         if (counting)
             t0_count_tick();
-        const bool gated = ppi_port_c & 0x01;
+        const bool gated = ppi.port_c & 0x01;
         if (slotted) {
             if (gated)
-                t0_slots[size_t(t0_pos / DOTS_PER_SLOT)] += uint8_t(t0_out);
+                pit.t0_slots[size_t(pit.t0_pos / DOTS_PER_SLOT)] += uint8_t(pit.t0_out);
         } else if (!normal_speed) {
             // Off normal speed the sound follows a smoothed level instead of exact slots.
-            t0_level = (31 * t0_level + (gated ? t0_out * T0_FULL_LEVEL : 0)) / 32;
+            pit.t0_level = (31 * pit.t0_level + (gated ? pit.t0_out * T0_FULL_LEVEL : 0)) / 32;
         }
-        t0_pos += DOTS_PER_TICK;
+        pit.t0_pos += DOTS_PER_TICK;
     }
 }
 
 void t0_slot_advance(int32_t& read_index)
 {
     if (speed_setting != NORMAL_SPEED) {
-        t0_pos -= DOTS_PER_LINE;
+        pit.t0_pos -= DOTS_PER_LINE;
         return;
     }
     if (read_index < 0 || read_index > SLOTS_CONSUMED - 1) {
         // Drop the consumed slots and keep the ones emulated ahead of them.
-        t0_pos = std::clamp(t0_pos - SLOTS_CONSUMED * DOTS_PER_SLOT, 0, RESYNC_POS_LIMIT);
-        std::copy(t0_slots.begin() + SLOTS_CONSUMED, t0_slots.end(), t0_slots.begin());
-        t0_line_base = RESYNC_LINE_BASE;
+        pit.t0_pos = std::clamp(pit.t0_pos - SLOTS_CONSUMED * DOTS_PER_SLOT, 0, RESYNC_POS_LIMIT);
+        std::copy(pit.t0_slots.begin() + SLOTS_CONSUMED, pit.t0_slots.end(), pit.t0_slots.begin());
+        pit.t0_line_base = RESYNC_LINE_BASE;
         read_index = 0;
     } else {
-        t0_line_base += DOTS_PER_LINE;
+        pit.t0_line_base += DOTS_PER_LINE;
     }
 }
 
 void i8253_line_clock()
 {
     // Counter 1 is a rate generator on the line clock; a count of 0 stops it.
-    if (t1_count == 0)
+    if (pit.t1_count == 0)
         return;
-    if (--t1_count == 0) {
-        t1_count = t1_reload;
+    if (--pit.t1_count == 0) {
+        pit.t1_count = pit.t1_reload;
         t2_clock();
     }
 }
@@ -364,28 +348,28 @@ void i8253_line_clock()
 int32_t counter0_sound_level()
 {
     if (speed_setting != NORMAL_SPEED)
-        return t0_level;
+        return pit.t0_level;
     // Each slot counts the ticks (0-5) of one sample at which the gated output was high; the
     // running average over about six samples is kept in t0_level, scaled by five.
-    const int32_t r = std::min(t0_read_index, LAST_SLOT_READ);
-    const int32_t a = (5 * t0_level + T0_FULL_LEVEL * t0_slots[size_t(r)]) / 6;
-    t0_level = a;
-    ++t0_read_index;
+    const int32_t r = std::min(sound_gen.t0_read_index, LAST_SLOT_READ);
+    const int32_t a = (5 * pit.t0_level + T0_FULL_LEVEL * pit.t0_slots[size_t(r)]) / 6;
+    pit.t0_level = a;
+    ++sound_gen.t0_read_index;
     return a / 5;
 }
 
 void i8253_reset()
 {
-    t0_count = 0;
-    t0_reload = 0;
-    t0_mode = 0;
-    t0_rw = 0;
-    t0_latch = 0;
-    t0_out = 0;
-    t1_count = t1_reload = t1_toggle = t1_latch = 0;
-    t2_count = 0;
-    t2_reload = 0;
-    t2_toggle = 0;
-    t2_latch = 0;
-    mz700_sound_enable = 0;
+    pit.t0_count = 0;
+    pit.t0_reload = 0;
+    pit.t0_mode = 0;
+    pit.t0_rw = 0;
+    pit.t0_latch = 0;
+    pit.t0_out = 0;
+    pit.t1_count = pit.t1_reload = pit.t1_toggle = pit.t1_latch = 0;
+    pit.t2_count = 0;
+    pit.t2_reload = 0;
+    pit.t2_toggle = 0;
+    pit.t2_latch = 0;
+    pit.mz700_sound_enable = 0;
 }

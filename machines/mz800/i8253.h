@@ -8,27 +8,30 @@
 #include <array>
 #include <cstdint>
 
-// Counter 0.
-extern uint32_t t0_count;
-extern uint16_t t0_reload;
-extern int32_t t0_mode; // 0-5, or 8-13 after an E007h control word until the count is loaded
-extern int32_t t0_rw;   // 0 low byte next, 1 high byte next, 16 low only, 32 high only
-extern uint32_t t0_latch;
-extern int32_t t0_out;
-// Counter 0's sound sampling state, in dots (5 per CPU cycle).
-extern int32_t t0_pos;
-extern int32_t t0_target;
-extern int32_t t0_line_base;
-extern std::array<uint8_t, 90> t0_slots;
-extern int32_t t0_level;
-// E008h bit 0 in MZ-700 mode: counter 0 counts only while it is set.
-extern uint8_t mz700_sound_enable;
-// Counters 1 and 2.
-extern uint32_t t1_count, t1_reload, t1_toggle, t1_latch;
-extern int32_t t2_count;
-extern uint32_t t2_reload; // bit 16: a new value waits for the next clock
-extern uint32_t t2_toggle;
-extern uint16_t t2_latch;
+struct I8253 {
+    // Counter 0.
+    uint32_t t0_count;
+    uint16_t t0_reload;
+    int32_t t0_mode; // 0-5, or 8-13 after an E007h control word until the count is loaded
+    int32_t t0_rw;   // 0 low byte next, 1 high byte next, 16 low only, 32 high only
+    uint32_t t0_latch;
+    int32_t t0_out;
+    // Counter 0's sound sampling state, in dots (5 per CPU cycle).
+    int32_t t0_pos;
+    int32_t t0_target;
+    int32_t t0_line_base;
+    std::array<uint8_t, 90> t0_slots;
+    int32_t t0_level;
+    // E008h bit 0 in MZ-700 mode: counter 0 counts only while it is set.
+    uint8_t mz700_sound_enable;
+    // Counters 1 and 2.
+    uint32_t t1_count, t1_reload, t1_toggle, t1_latch;
+    int32_t t2_count;
+    uint32_t t2_reload; // bit 16: a new value waits for the next clock
+    uint32_t t2_toggle;
+    uint16_t t2_latch;
+};
+extern I8253 pit;
 
 // Counter reads and writes (counter 0-2), control words; mz700 selects the E007h variant.
 uint8_t i8253_read(int counter);

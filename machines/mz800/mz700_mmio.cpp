@@ -10,8 +10,8 @@
 uint8_t mz700_mmio_read(uint16_t address)
 {
     switch (address & 0x0F) {
-    case 0x0: return ppi_port_a;
-    case 0x1: return mz_keyboard_row(ppi_port_a & 0x0F);
+    case 0x0: return ppi.port_a;
+    case 0x1: return mz_keyboard_row(ppi.port_a & 0x0F);
     case 0x2: return port_c_status();
     case 0x4: case 0x5: case 0x6: return i8253_read((address & 0x0F) - 4);
     case 0x8: return uint8_t((-cpu.cycles / 46105) & 1); // the tempo signal
@@ -22,15 +22,15 @@ uint8_t mz700_mmio_read(uint16_t address)
 void mz700_mmio_write(uint16_t address, uint8_t value)
 {
     switch (address & 0x0F) {
-    case 0x0: ppi_port_a = value; break;
-    case 0x2: ppi_port_c = value & 0x0F; break;
+    case 0x0: ppi.port_a = value; break;
+    case 0x2: ppi.port_c = value & 0x0F; break;
     case 0x3:
         if (!(value & 0x80)) // the MZ-700 ignores mode words
             port_c_bit(value);
         break;
     case 0x4: case 0x5: case 0x6: i8253_write((address & 0x0F) - 4, value); break;
     case 0x7: i8253_control(value, true); break;
-    case 0x8: mz700_sound_enable = value & 1; break;
+    case 0x8: pit.mz700_sound_enable = value & 1; break;
     default: break;
     }
 }

@@ -22,7 +22,7 @@ void mz800_sound(uint32_t count)
     t0_catch_up();
     for (uint32_t i = 0; i < count; ++i)
         sound_emit(sn76489_sample(g) - (T0_FULL_LEVEL - counter0_sound_level()));
-    t0_slot_advance(t0_read_index);
+    t0_slot_advance(sound_gen.t0_read_index);
 }
 
 // After the line's picture: the RAM disc's write-back tick once a frame, then the chipset.
@@ -62,16 +62,16 @@ void mz_start()
 void mz_line_event(int32_t line)
 {
     switch (line) {
-    case 5: vsync_window = 1; break;
+    case 5: gdg.vsync_window = 1; break;
     case 50:
-        display_active = 1;
+        gdg.display_active = 1;
         pio_display_edge(true);
         break;
     case 250:
-        display_active = 0;
+        gdg.display_active = 0;
         pio_display_edge(false);
         break;
-    case 292: vsync_window = 0; break;
+    case 292: gdg.vsync_window = 0; break;
     default: break;
     }
     i8253_line_clock();

@@ -28,8 +28,8 @@ std::array<uint8_t, 256> write_unanswered;
 uint8_t display_status()
 {
     const uint32_t n = (5u * uint32_t(cpu.cycles)) % 1136u;
-    return uint8_t(display_active | (vsync_window << 4) | ((n > 152 && n <= 360) ? 0 : 0x20) |
-                   (display_active << 6) | (n > 495 ? 0x80 : 0));
+    return uint8_t(gdg.display_active | (gdg.vsync_window << 4) | ((n > 152 && n <= 360) ? 0 : 0x20) |
+                   (gdg.display_active << 6) | (n > 495 ? 0x80 : 0));
 }
 
 } // namespace
@@ -47,13 +47,13 @@ uint8_t mz_port_read(uint16_t port)
         return value;
     }
     case 0xCE: return display_status();
-    case 0xD0: return ppi_port_a;
-    case 0xD1: return mz_keyboard_row(ppi_port_a & 0x0F);
+    case 0xD0: return ppi.port_a;
+    case 0xD1: return mz_keyboard_row(ppi.port_a & 0x0F);
     case 0xD2: return port_c_status();
     case 0xD4: case 0xD5: case 0xD6: return i8253_read(p - 0xD4);
     case 0xE0: case 0xE1: return bank_read(p);
     case 0xEA: case 0xEC: case 0xF8: case 0xF9: return ramdisc_read(port);
-    case 0xF0: return (ppi_port_a & 0x10) ? 0xFF : joystick_state;
+    case 0xF0: return (ppi.port_a & 0x10) ? 0xFF : key_matrix.joystick;
     case 0xF1: return 0xFF;
     case 0xF4: case 0xF5: case 0xF6: case 0xF7: return qd_read(p & 3);
     default: return open_bus();
@@ -73,8 +73,8 @@ void mz_port_write(uint16_t port, uint8_t value)
     case 0xCD: gdg_read_format(value); break;
     case 0xCE: display_mode_write(value); break;
     case 0xCF: gdg_indexed_write(port, value); break;
-    case 0xD0: ppi_port_a = value; break;
-    case 0xD2: ppi_port_c = value & 0x0F; break;
+    case 0xD0: ppi.port_a = value; break;
+    case 0xD2: ppi.port_c = value & 0x0F; break;
     case 0xD3: ppi_control(value); break;
     case 0xD4: case 0xD5: case 0xD6: i8253_write(p - 0xD4, value); break;
     case 0xD7: i8253_control(value, false); break;

@@ -8,7 +8,7 @@
 uint8_t port_c_status()
 {
     const int32_t elapsed = -cpu.cycles;
-    return uint8_t((ppi_port_c & 0x0F) | (((elapsed / 1134183) & 1) << 6) | (display_active << 7));
+    return uint8_t((ppi.port_c & 0x0F) | (((elapsed / 1134183) & 1) << 6) | (gdg.display_active << 7));
 }
 
 void port_c_bit(uint8_t value)
@@ -19,9 +19,9 @@ void port_c_bit(uint8_t value)
     if (bit == 0)
         t0_catch_up();
     if (value & 1)
-        ppi_port_c = uint8_t(ppi_port_c | (1 << bit));
+        ppi.port_c = uint8_t(ppi.port_c | (1 << bit));
     else
-        ppi_port_c = uint8_t(ppi_port_c & ~(1 << bit));
+        ppi.port_c = uint8_t(ppi.port_c & ~(1 << bit));
 }
 
 void ppi_control(uint8_t value)

@@ -6,9 +6,7 @@
 
 #include <cstdint>
 
-#include "cpu/machine_interface.h" // pio_vector, pio_in_service
-
-extern uint32_t pio_state; // mask 0-7, enabled 8, active high 9, mask next 14, direction next 15
+#include "cpu/machine_interface.h" // Z80Pio pio
 
 // A control word written to FCh.
 void pio_control(uint8_t value);

@@ -25,7 +25,7 @@ void pmd85_sound(uint32_t count)
 
 void pmd85_select()
 {
-    status_cursor = 0;
+    status_line.cursor = 0;
     status_print("PMD85.3");
     install_pmd_page_bytes();
     map_pages(0, 15, rd_pmd_rom, wr_ram);

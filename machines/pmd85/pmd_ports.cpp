@@ -19,17 +19,17 @@ uint8_t read_unanswered(uint8_t) { return 0xFF; }
 uint8_t read_05(uint8_t) { return 0x05; }
 uint8_t read_disk_data(uint8_t) { return pmd_disk_read(); }
 uint8_t read_disk_status(uint8_t) { return pmd_disk_status(); }
-uint8_t read_port_a(uint8_t) { return ppi_port_a; }
-uint8_t read_keyboard(uint8_t) { return pmd_keyboard_column(ppi_port_a & 0x0F); }
-uint8_t read_port_c(uint8_t) { return ppi_port_c; }
+uint8_t read_port_a(uint8_t) { return ppi.port_a; }
+uint8_t read_keyboard(uint8_t) { return pmd_keyboard_column(ppi.port_a & 0x0F); }
+uint8_t read_port_c(uint8_t) { return ppi.port_c; }
 
 void write_ignored(uint8_t, uint8_t) {}
 void write_disk_data(uint8_t, uint8_t v) { pmd_disk_write(v); }
-void write_port_a(uint8_t, uint8_t v) { ppi_port_a = v; }
+void write_port_a(uint8_t, uint8_t v) { ppi.port_a = v; }
 
 void write_port_c(uint8_t, uint8_t v)
 {
-    ppi_port_c = v;
+    ppi.port_c = v;
     pmd_memory_map();
 }
 
@@ -40,7 +40,7 @@ void write_ppi_control(uint8_t, uint8_t v)
         ppi_mode_word(v);
     } else {
         const uint8_t bit = uint8_t(1u << ((v >> 1) & 7));
-        ppi_port_c = (v & 1) ? uint8_t(ppi_port_c | bit) : uint8_t(ppi_port_c & ~bit);
+        ppi.port_c = (v & 1) ? uint8_t(ppi.port_c | bit) : uint8_t(ppi.port_c & ~bit);
     }
     pmd_memory_map();
 }
@@ -139,8 +139,8 @@ void pmd_port_write(uint16_t port, uint8_t value) { PORT_WRITES[port & 0xFF](uin
 
 void pmd_memory_map()
 {
-    const bool rom = ppi_port_c & 0x10;
-    const bool rom_everywhere = ppi_port_c & 0x20;
+    const bool rom = ppi.port_c & 0x10;
+    const bool rom_everywhere = ppi.port_c & 0x20;
     if (!rom) {
         map_pages(0, 15, rd_ram, wr_ram);
     } else if (rom_everywhere) {

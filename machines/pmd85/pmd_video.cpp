@@ -40,13 +40,13 @@ void row_dots(int32_t row, uint8_t* out)
 
 void pmd_present_line(int32_t line)
 {
-    uint8_t* out = output_lines[line & 1].data();
+    uint8_t* out = picture_state.output_lines[line & 1].data();
     if (!shows_picture(line)) {
         present_black(line);
         return;
     }
     const int32_t row = line - PMD_FIRST_LINE;
-    if (status_visible && row >= STATUS_FIRST_ROW && row < STATUS_FIRST_ROW + STATUS_ROWS) {
+    if (key_matrix.status_visible && row >= STATUS_FIRST_ROW && row < STATUS_FIRST_ROW + STATUS_ROWS) {
         present_status_row(line, row - STATUS_FIRST_ROW);
         return;
     }

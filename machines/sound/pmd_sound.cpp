@@ -5,8 +5,7 @@
 
 #include "machines/ppi8255.h"
 
-std::array<PmdChannel, 4> pmd_channels{};
-uint8_t pmd_tone_counter = 0;
+PmdSound pmd_sound{};
 
 namespace {
 
@@ -49,7 +48,7 @@ void step(PmdChannel& ch)
 
 void pmd_timer_control(int channel, uint8_t value)
 {
-    PmdChannel& ch = pmd_channels[size_t(channel)];
+    PmdChannel& ch = pmd_sound.channels[size_t(channel)];
     ch.toggle = 0;
     ch.count = 0;
     ch.mode = (value >> 1) & 7;
@@ -59,7 +58,7 @@ void pmd_timer_control(int channel, uint8_t value)
 
 void pmd_timer_count_write(int channel, uint8_t value)
 {
-    PmdChannel& ch = pmd_channels[size_t(channel)];
+    PmdChannel& ch = pmd_sound.channels[size_t(channel)];
     if (ch.toggle == 0) {
         ch.count = uint16_t((ch.count & 0xFF00) | value);
         ch.toggle = 1;
@@ -73,22 +72,22 @@ void pmd_timer_count_write(int channel, uint8_t value)
 int32_t pmd_sound_sample()
 {
     int32_t m = 0;
-    for (PmdChannel& ch : pmd_channels) {
+    for (PmdChannel& ch : pmd_sound.channels) {
         step(ch);
         m -= ch.level;
     }
-    ++pmd_tone_counter;
-    if ((ppi_port_c & 0x01) && (pmd_tone_counter & 0x40))
+    ++pmd_sound.tone_counter;
+    if ((ppi.port_c & 0x01) && (pmd_sound.tone_counter & 0x40))
         m += HIGH;
-    if ((ppi_port_c & 0x02) && (pmd_tone_counter & 0x10))
+    if ((ppi.port_c & 0x02) && (pmd_sound.tone_counter & 0x10))
         m += HIGH;
-    if (ppi_port_c & 0x04)
+    if (ppi.port_c & 0x04)
         m += HIGH;
     return m;
 }
 
 void pmd_sound_reset()
 {
-    for (PmdChannel& ch : pmd_channels)
+    for (PmdChannel& ch : pmd_sound.channels)
         ch = PmdChannel{0, 0, 0, HIGH, 0};
 }

@@ -21,8 +21,11 @@ struct PmdChannel {
     uint8_t toggle; // 0: the next count byte is the low one
 };
 
-extern std::array<PmdChannel, 4> pmd_channels;
-extern uint8_t pmd_tone_counter; // counts samples for the port C tones
+struct PmdSound {
+    std::array<PmdChannel, 4> channels;
+    uint8_t tone_counter; // counts samples for the port C tones
+};
+extern PmdSound pmd_sound;
 
 // A control word for one channel: the count is cleared and the byte sequence restarts.
 void pmd_timer_control(int channel, uint8_t value);

@@ -5,13 +5,7 @@
 
 #include "machines/sound/tone_counter.h"
 
-std::array<uint16_t, 3> sn_period{};
-uint16_t sn_noise_ctrl = 0;
-std::array<int16_t, 4> sn_level{};
-std::array<uint16_t, 3> sn_counter{};
-uint16_t sn_noise_counter = 0;
-uint16_t sn_lfsr = 0;
-uint8_t sn_latch = 0;
+Sn76489 psg{};
 
 namespace {
 
@@ -25,7 +19,7 @@ constexpr int NOISE_CHANNEL = 3;
 void set_volume(int channel, uint8_t attenuation)
 {
     const int16_t amplitude = SN_VOLUME_TABLE[attenuation & 0x0F];
-    sn_level[channel] = sn_level[channel] <= 0 ? int16_t(-amplitude) : amplitude;
+    psg.level[channel] = psg.level[channel] <= 0 ? int16_t(-amplitude) : amplitude;
 }
 
 // One shift of the noise register: white noise feeds bit 0 XOR bit 1 back into bit 15,
@@ -33,7 +27,7 @@ void set_volume(int channel, uint8_t attenuation)
 uint16_t shift_noise(uint16_t lfsr)
 {
     uint16_t next;
-    if (sn_noise_ctrl & WHITE_NOISE) {
+    if (psg.noise_ctrl & WHITE_NOISE) {
         next = uint16_t(((lfsr ^ (lfsr >> 1)) << 15) | (lfsr >> 1));
     } else {
         if (lfsr & 1)
@@ -47,18 +41,18 @@ uint16_t shift_noise(uint16_t lfsr)
 
 void sn76489_write(uint8_t value)
 {
-    const int reg = (sn_latch >> 5) & 3;
+    const int reg = (psg.latch >> 5) & 3;
     if (!(value & 0x80)) {
         // A data byte completes the latched register: six high bits of a period (or of the
         // noise control) above the latch's four, or a new volume.
-        if (sn_latch & 0x10) {
+        if (psg.latch & 0x10) {
             set_volume(reg, value);
         } else {
-            const uint16_t v = uint16_t(((value << 4) & 0x3FF) | (sn_latch & 0x0F));
+            const uint16_t v = uint16_t(((value << 4) & 0x3FF) | (psg.latch & 0x0F));
             if (reg == NOISE_CHANNEL)
-                sn_noise_ctrl = v;
+                psg.noise_ctrl = v;
             else
-                sn_period[size_t(reg)] = v;
+                psg.period[size_t(reg)] = v;
         }
         return;
     }
@@ -66,18 +60,18 @@ void sn76489_write(uint8_t value)
     // data byte.
     if (value & 0x10)
         set_volume((value >> 5) & 3, value);
-    sn_latch = value;
+    psg.latch = value;
     if (((value >> 4) & 7) == 6)
-        sn_noise_ctrl = value & 0x0F;
+        psg.noise_ctrl = value & 0x0F;
 }
 
 int32_t sn76489_noise_rate()
 {
-    switch (sn_noise_ctrl & 3) {
+    switch (psg.noise_ctrl & 3) {
     case 0: return 16;
     case 1: return 32;
     case 2: return 64;
-    default: return sn_period[2];
+    default: return psg.period[2];
     }
 }
 
@@ -85,29 +79,29 @@ int32_t sn76489_sample(int32_t g)
 {
     int32_t m = 0;
     for (size_t k = 0; k < 3; ++k) {
-        const int32_t period = sn_period[k];
+        const int32_t period = psg.period[k];
         if (period < 2) {
-            m += sn_level[k]; // periods 0 and 1 hold the output high
+            m += psg.level[k]; // periods 0 and 1 hold the output high
             continue;
         }
-        m += tone_step(sn_counter[k], period, sn_level[k]);
+        m += tone_step(psg.counter[k], period, psg.level[k]);
     }
     if (g != 0) {
-        if (sn_noise_counter >= g) {
-            sn_noise_counter = 0;
-            sn_lfsr = shift_noise(sn_lfsr);
+        if (psg.noise_counter >= g) {
+            psg.noise_counter = 0;
+            psg.lfsr = shift_noise(psg.lfsr);
         } else {
-            ++sn_noise_counter;
+            ++psg.noise_counter;
         }
-        m += (sn_lfsr & LFSR_OUTPUT) ? sn_level[NOISE_CHANNEL] : -sn_level[NOISE_CHANNEL];
+        m += (psg.lfsr & LFSR_OUTPUT) ? psg.level[NOISE_CHANNEL] : -psg.level[NOISE_CHANNEL];
     }
     return m;
 }
 
 void sn76489_reset()
 {
-    sn_period = {};
-    sn_level = {};
-    sn_counter = {};
-    sn_noise_counter = 0;
+    psg.period = {};
+    psg.level = {};
+    psg.counter = {};
+    psg.noise_counter = 0;
 }

@@ -18,13 +18,16 @@ constexpr std::array<int16_t, 16> SN_VOLUME_TABLE = {
     10000, 8414, 6310, 5248, 4074, 3388, 2570, 2138, 1567, 1318, 1012, 851, 661, 556, 427, 0,
 };
 
-extern std::array<uint16_t, 3> sn_period;  // 10-bit tone periods, in samples
-extern uint16_t sn_noise_ctrl;             // bit 2 white noise; bits 0-1 the shift rate
-extern std::array<int16_t, 4> sn_level;    // tones 0-2 and noise; kept negative once written
-extern std::array<uint16_t, 3> sn_counter;
-extern uint16_t sn_noise_counter;
-extern uint16_t sn_lfsr;                   // the noise shift register; bit 8 is the output
-extern uint8_t sn_latch;                   // the last latch byte
+struct Sn76489 {
+    std::array<uint16_t, 3> period; // 10-bit tone periods, in samples
+    uint16_t noise_ctrl;            // bit 2 white noise; bits 0-1 the shift rate
+    std::array<int16_t, 4> level;   // tones 0-2 and noise; kept negative once written
+    std::array<uint16_t, 3> counter;
+    uint16_t noise_counter;
+    uint16_t lfsr;                  // the noise shift register; bit 8 is the output
+    uint8_t latch;                  // the last latch byte
+};
+extern Sn76489 psg;
 
 // A byte written to port F2h.
 void sn76489_write(uint8_t value);

@@ -13,9 +13,7 @@
 SoundRing sound_ring;
 std::atomic<int32_t> ring_write{-1};
 std::atomic<uint32_t> ring_read{0};
-uint32_t sample_weight_rest = 0;
-int32_t out_acc = 0;
-int32_t t0_read_index = 0;
+SoundGenerator sound_gen{};
 
 namespace {
 
@@ -106,10 +104,10 @@ void sound_emit(int32_t m)
     // 32-bit arithmetic; the low 16 bits are dropped before filtering.
     const int32_t target = int32_t(uint32_t(int64_t(m) * (volume >> 2)) & 0xFFFF0000u);
     // The quotient truncates towards zero: a difference smaller than the divisor moves nothing.
-    const int64_t difference = int64_t(target) - out_acc;
+    const int64_t difference = int64_t(target) - sound_gen.out_acc;
     if (difference >= filter_div || difference <= -filter_div)
-        out_acc += int32_t(difference / filter_div);
-    const int64_t y = butterworth(out_acc) >> 14;
+        sound_gen.out_acc += int32_t(difference / filter_div);
+    const int64_t y = butterworth(sound_gen.out_acc) >> 14;
     const int16_t sample = int16_t(std::clamp<int64_t>(y, INT16_MIN, INT16_MAX));
     int32_t next = ring_write.load(std::memory_order_relaxed) + 1;
     if (next == RING_ENTRIES)
@@ -176,9 +174,9 @@ void generate_samples(uint32_t weight)
 {
     if (ring_write.load(std::memory_order_relaxed) < 0)
         return; // sound not opened
-    sample_weight_rest += weight;
-    const uint32_t n = sample_weight_rest / SAMPLE_WEIGHT;
-    sample_weight_rest %= SAMPLE_WEIGHT;
+    sound_gen.weight_rest += weight;
+    const uint32_t n = sound_gen.weight_rest / SAMPLE_WEIGHT;
+    sound_gen.weight_rest %= SAMPLE_WEIGHT;
     sound_source(n);
 }
 
@@ -222,14 +220,14 @@ void sound_init()
 {
     for (std::atomic<uint32_t>& entry : sound_ring)
         entry.store(0, std::memory_order_relaxed);
-    sn_period = {};
-    sn_noise_ctrl = 3; // noise at tone 2's rate, which is 0: silent
+    psg.period = {};
+    psg.noise_ctrl = 3; // noise at tone 2's rate, which is 0: silent
     ring_write.store(RING_START_FILL, std::memory_order_release);
     ring_read.store(0, std::memory_order_release);
-    sample_weight_rest = 0;
-    out_acc = 0;
+    sound_gen.weight_rest = 0;
+    sound_gen.out_acc = 0;
     butterworth_reset();
-    t0_read_index = 0;
+    sound_gen.t0_read_index = 0;
 }
 
 void sound_open()

@@ -38,9 +38,12 @@ extern SoundRing sound_ring;
 std::span<uint8_t> sound_filter_bytes();
 extern std::atomic<int32_t> ring_write; // the last entry written; -1 before sound is opened
 extern std::atomic<uint32_t> ring_read; // read position in entries, 20.12 fixed point
-extern uint32_t sample_weight_rest;     // weight not yet turned into samples
-extern int32_t out_acc;                 // state of the one-pole low-pass
-extern int32_t t0_read_index;           // the next i8253 counter 0 slot the generator reads
+struct SoundGenerator {
+    uint32_t weight_rest;  // weight not yet turned into samples
+    int32_t out_acc;       // state of the one-pole low-pass
+    int32_t t0_read_index; // the next i8253 counter 0 slot the generator reads
+};
+extern SoundGenerator sound_gen;
 
 inline int16_t ring_left(int32_t entry) { return int16_t(sound_ring[size_t(entry)].load(std::memory_order_relaxed)); }
 inline int16_t ring_right(int32_t entry)

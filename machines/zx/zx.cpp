@@ -24,10 +24,10 @@ void zx_sound(uint32_t count)
 
 void zx_select(MachineKind kind)
 {
-    status_cursor = 0;
+    status_line.cursor = 0;
     status_print("ZX 48K ");
     if (kind == ZX128) {
-        status_cursor = 2;
+        status_line.cursor = 2;
         status_print("12");
     }
     zx_map_memory(kind);

@@ -18,7 +18,7 @@ constexpr uint8_t PAGING_LOCK = 0x20;
 // Kempston: bit 0 right, 1 left, 2 down, 3 up, 4 fire, 1 while pressed.
 uint8_t kempston()
 {
-    const uint8_t held = uint8_t(~joystick_state);
+    const uint8_t held = uint8_t(~key_matrix.joystick);
     return uint8_t(((held & JOY_RIGHT) ? 0x01 : 0) | ((held & JOY_LEFT) ? 0x02 : 0) | ((held & JOY_DOWN) ? 0x04 : 0) |
                    ((held & JOY_UP) ? 0x08 : 0) | ((held & JOY_FIRE) ? 0x10 : 0));
 }
@@ -51,7 +51,7 @@ void zx_port_write(uint16_t port, uint8_t value)
 {
     if (!(port & 1)) {
         zx_contention_delay();
-        border_colour = value & 7;
+        picture_state.border_colour = value & 7;
         beeper_bits = uint8_t(((value >> 3) & 1) | (value & 0x10));
         tape_check_save_trap();
     }

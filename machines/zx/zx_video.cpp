@@ -9,9 +9,7 @@
 #include "machines/picture.h"
 #include "machines/status_line.h"
 
-ZxLineBytes zx_line_bitmap{};
-ZxLineBytes zx_line_attr{};
-int32_t flash_counter = 34;
+ZxVideo zx_video{.flash_counter = 34};
 
 namespace {
 
@@ -68,8 +66,8 @@ void zx_render_line(int32_t line)
         return;
     const RowAddresses a = row_addresses(r);
     for (uint32_t c = 0; c < 32; ++c) {
-        zx_line_bitmap[size_t(r)][c] = main_ram[a.bitmap + c];
-        zx_line_attr[size_t(r)][c] = main_ram[a.attr + c];
+        zx_video.line_bitmap[size_t(r)][c] = main_ram[a.bitmap + c];
+        zx_video.line_attr[size_t(r)][c] = main_ram[a.attr + c];
     }
 }
 
@@ -97,8 +95,8 @@ uint8_t zx_floating_bus(uint32_t t)
 void zx_present_line(int32_t line)
 {
     const int32_t r = line - FIRST_LINE;
-    uint8_t* out = output_lines[line & 1].data();
-    if (r >= STATUS_FIRST_ROW && r < STATUS_FIRST_ROW + STATUS_ROWS && status_visible) {
+    uint8_t* out = picture_state.output_lines[line & 1].data();
+    if (r >= STATUS_FIRST_ROW && r < STATUS_FIRST_ROW + STATUS_ROWS && key_matrix.status_visible) {
         present_status_row(line, r - STATUS_FIRST_ROW);
         return;
     }
@@ -106,21 +104,21 @@ void zx_present_line(int32_t line)
         border_row(line, out);
         return;
     }
-    const uint8_t b = uint8_t((border_history[size_t(line)] & 0x0F) * 0x11);
+    const uint8_t b = uint8_t((picture_state.border_history[size_t(line)] & 0x0F) * 0x11);
     std::fill_n(out, ZX_BORDER_BYTES, b);
     uint8_t* p = out + ZX_BORDER_BYTES;
-    const bool inverted = flash_counter <= 17;
+    const bool inverted = zx_video.flash_counter <= 17;
     for (size_t c = 0; c < 32; ++c, p += 8) {
-        uint8_t a = zx_line_attr[size_t(r)][c];
+        uint8_t a = zx_video.line_attr[size_t(r)][c];
         if ((a & FLASH) && inverted)
             a = uint8_t(((a & 7) << 3) | ((a >> 3) & 7) | (a & 0x40));
-        const uint8_t dots = zx_line_bitmap[size_t(r)][c];
+        const uint8_t dots = zx_video.line_bitmap[size_t(r)][c];
         store_dots(p, ZX_COLOUR_TABLE[dots >> 4][a & 0x7F]);
         store_dots(p + 4, ZX_COLOUR_TABLE[dots & 0x0F][a & 0x7F]);
     }
     std::fill_n(p, ZX_BORDER_BYTES, b);
-    if (r == ROWS - 1 && --flash_counter < 1)
-        flash_counter = 34;
+    if (r == ROWS - 1 && --zx_video.flash_counter < 1)
+        zx_video.flash_counter = 34;
 }
 
 // The file's rules differ from the live picture: bright applies to ink only (bright black ink
@@ -133,10 +131,10 @@ void zx_screenshot_line(int32_t line, uint8_t* row)
         return;
     uint8_t* p = row + ZX_BORDER_BYTES;
     for (size_t c = 0; c < 32; ++c) {
-        const uint8_t a = zx_line_attr[size_t(r)][c];
+        const uint8_t a = zx_video.line_attr[size_t(r)][c];
         const uint8_t ink = uint8_t((a & 7) | ((a >> 3) & 8));
         const uint8_t paper = (a >> 3) & 7;
-        const uint8_t dots = zx_line_bitmap[size_t(r)][c];
+        const uint8_t dots = zx_video.line_bitmap[size_t(r)][c];
         for (int bit = 7; bit >= 0; --bit)
             *p++ = uint8_t((((dots >> bit) & 1) ? ink : paper) * 0x11);
     }

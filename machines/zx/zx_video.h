@@ -11,9 +11,12 @@
 #include <cstdint>
 
 using ZxLineBytes = std::array<std::array<uint8_t, 32>, 192>;
-extern ZxLineBytes zx_line_bitmap;
-extern ZxLineBytes zx_line_attr;
-extern int32_t flash_counter; // 34 down to 1; flashing cells are inverted while it is at most 17
+struct ZxVideo {
+    ZxLineBytes line_bitmap;
+    ZxLineBytes line_attr;
+    int32_t flash_counter; // 34 down to 1; flashing cells are inverted while it is at most 17
+};
+extern ZxVideo zx_video;
 
 // The byte on the data bus when nothing else drives it, at emulated time t: during the 128
 // cycles of each display line's fetch the bitmap or attribute byte the ULA is reading,

@@ -411,7 +411,6 @@ inline void log_page(uint16_t address)
 {
     page_read_slots[address >> 12] = logged_read;
     page_write[address >> 12] = logged_write;
-    cpu.page_read = page_read_slots.data();
     bus_log.clear();
 }
 
@@ -505,7 +504,7 @@ constexpr std::array<uint8_t, 256> CYCLES_C = {
 // The 256 entries of the live cycle table, comparable with one of the tables above.
 inline std::vector<uint8_t> live_cycle_table()
 {
-    return std::vector<uint8_t>(cpu.cycle_table, cpu.cycle_table + 256);
+    return std::vector<uint8_t>(cycle_costs, cycle_costs + 256);
 }
 
 inline std::vector<uint8_t> as_vector(const std::array<uint8_t, 256>& t)

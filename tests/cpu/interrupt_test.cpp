@@ -177,8 +177,8 @@ TEST_F(Interrupts, the_main_loop_accepts_or_holds_each_request)
         poke(0x8010, {0x00, 0x60}); // vector at I=80h with the PIO byte 10h
         poke(0x3F00, {0x00, 0x70});
         poke(0x4000, {0x00, 0x71});
-        pio_vector = 0x10;
-        pio_in_service = t.pio_service_before;
+        pio.vector = 0x10;
+        pio.in_service = t.pio_service_before;
         cpu.control = t.control;
         cpu.i = t.i;
         cpu.pc = NOT_ACCEPTED;
@@ -188,7 +188,7 @@ TEST_F(Interrupts, the_main_loop_accepts_or_holds_each_request)
         EXPECT_EQ(back, t.back);
         EXPECT_EQ(cpu.events, t.events_after);
         EXPECT_EQ(cpu.pc, t.pc_after);
-        EXPECT_EQ(pio_in_service, t.pio_service_after);
+        EXPECT_EQ(pio.in_service, t.pio_service_after);
         EXPECT_EQ(cpu.cycles, -t.cost);
         if (t.pc_after != NOT_ACCEPTED) {
             EXPECT_EQ(cpu.sp, 0x8FFE); // exactly one interrupt taken
@@ -286,11 +286,11 @@ TEST_F(Interrupts, reti_re_raises_a_waiting_pio_request_and_ends_the_service)
                 cpu.pc = 0x0100;
                 cpu.sp = 0x9000;
                 cpu.control = control;
-                pio_in_service = t.in_service;
+                pio.in_service = t.in_service;
                 cpu.events = EV_TRACE;
                 const uint32_t m = cpu_run(cpu);
                 EXPECT_EQ(m, t.raises ? (EV_TRACE | EV_INT_VECTORED) : EV_TRACE);
-                EXPECT_EQ(pio_in_service, 0);
+                EXPECT_EQ(pio.in_service, 0);
                 EXPECT_EQ(cpu.pc, 0x1234);
                 EXPECT_EQ(cpu.sp, 0x9002);
                 EXPECT_EQ(cpu.cycles, -14);
@@ -304,21 +304,21 @@ TEST_F(Interrupts, a_vectored_interrupt_followed_by_reti_completes_one_pio_servi
     poke(0x8010, {0x00, 0x60});
     poke(0x6000, {0xFB, 0xED, 0x4D}); // EI; RETI
     poke(0x1234, {0x00});
-    pio_vector = 0x10;
+    pio.vector = 0x10;
     cpu.i = 0x80;
     cpu.control = IFFS | CTRL_IM2;
     cpu.pc = 0x1234;
     cpu.sp = 0x9000;
     cpu.events = EV_INT_VECTORED;
     EXPECT_FALSE(service_interrupt_requests(cpu, EV_INT_VECTORED));
-    EXPECT_EQ(pio_in_service, 0x01);
+    EXPECT_EQ(pio.in_service, 0x01);
     EXPECT_EQ(cpu.pc, 0x6000);
-    pio_in_service |= 0x02; // a second request comes in while the first is served
+    pio.in_service |= 0x02; // a second request comes in while the first is served
     step();                 // EI
     cpu.events = EV_TRACE;
     EXPECT_EQ(cpu_run(cpu), EV_TRACE | EV_INT_VECTORED);
     EXPECT_EQ(cpu.pc, 0x1234);
-    EXPECT_EQ(pio_in_service, 0x00);
+    EXPECT_EQ(pio.in_service, 0x00);
 }
 
 } // namespace

@@ -51,12 +51,12 @@ TEST_F(RunLoop, a_line_ends_only_once_more_than_a_full_line_of_cycles_has_passed
             flat::memory[0] = NOP;
             cpu.line_start = 0;
             cpu.cycles = -(t.per_line - 4) - (closes ? 1 : 0);
-            mz_line_phase = t.phase_before;
+            frame_pos.mz_phase = t.phase_before;
             EXPECT_EQ(step(), 4);
             EXPECT_EQ(cpu.cycles, -t.per_line - (closes ? 1 : 0));
             EXPECT_EQ(flat::scanlines, closes ? 1u : 0u);
             EXPECT_EQ(cpu.line_start, closes ? -(t.per_line + t.extra) : 0);
-            EXPECT_EQ(mz_line_phase, closes ? t.phase_after : t.phase_before);
+            EXPECT_EQ(frame_pos.mz_phase, closes ? t.phase_after : t.phase_before);
         }
 }
 
@@ -90,7 +90,7 @@ TEST_F(RunLoop, five_lines_take_five_line_lengths_plus_one_cycle_on_the_mz800)
     for (const FiveLineCase& t : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << int(t.kind));
         install_machine(t.kind);
-        mz_line_phase = 0;
+        frame_pos.mz_phase = 0;
         seen_line_start.clear();
         seen_overshoot.clear();
         extra_hook = record_line;
@@ -100,7 +100,7 @@ TEST_F(RunLoop, five_lines_take_five_line_lengths_plus_one_cycle_on_the_mz800)
         EXPECT_EQ(flat::scanlines, 5u);
         EXPECT_EQ(seen_line_start, t.line_starts);
         EXPECT_EQ(cpu.line_start, t.after_five);
-        EXPECT_EQ(mz_line_phase, 0u);
+        EXPECT_EQ(frame_pos.mz_phase, 0u);
         // Each line was closed by the first instruction that took it past its length.
         for (int32_t over : seen_overshoot) {
             EXPECT_GT(over, t.per_line);
@@ -112,7 +112,7 @@ TEST_F(RunLoop, five_lines_take_five_line_lengths_plus_one_cycle_on_the_mz800)
 TEST_F(RunLoop, the_long_mz_line_follows_the_phase_carried_between_runs)
 {
     install_machine(MZ800);
-    mz_line_phase = 3;
+    frame_pos.mz_phase = 3;
     seen_line_start.clear();
     extra_hook = record_line;
     line_limit = 5;
@@ -121,7 +121,7 @@ TEST_F(RunLoop, the_long_mz_line_follows_the_phase_carried_between_runs)
     const std::vector<int32_t> expected = {0, -227, -454, -682, -909};
     EXPECT_EQ(seen_line_start, expected);
     EXPECT_EQ(cpu.line_start, -1136);
-    EXPECT_EQ(mz_line_phase, 3u);
+    EXPECT_EQ(frame_pos.mz_phase, 3u);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -229,7 +229,6 @@ TEST_F(RunLoop, every_fetch_goes_through_the_slot_of_its_4k_page)
     for (int k = 0; k < 16; ++k) {
         SCOPED_TRACE(testing::Message() << "slot " << k);
         install_machine(MZ800);
-        ASSERT_EQ(cpu.page_read, page_read_slots.data());
         install_logging_slots();
         const uint16_t at = uint16_t(k * 0x1000 + 0x0ABC);
         flat::memory[at] = 0x3C; // INC A
@@ -399,9 +398,9 @@ RunResult run_random_program(MachineKind kind, bool one_at_a_time)
     }
     flat::port_out = out_raises_on_some_ports;
     std::array<uint8_t, 256> same_costs;
-    std::copy_n(cpu.cycle_table, 256, same_costs.begin());
+    std::copy_n(cycle_costs, 256, same_costs.begin());
     if (one_at_a_time)
-        cpu.cycle_table = same_costs.data();
+        cycle_costs = same_costs.data();
     extra_hook = every_third_line_raises;
     line_limit = 3000;
     unsigned stops = 0;
@@ -441,8 +440,7 @@ void scramble_cpu()
     cpu.cycles = -123456;
     cpu.line_start = -123000;
     cpu.cycles_per_line = 1;
-    cpu.cycle_table = nullptr;
-    cpu.page_read = nullptr;
+    cycle_costs = nullptr;
 }
 
 // What both resets do: the main registers, I, R, the cycle counter and the line cleared, the
@@ -461,9 +459,8 @@ void expect_reset(MachineKind kind, uint8_t control, const std::array<uint8_t, 2
     EXPECT_EQ(cpu.cycles, 0);
     EXPECT_EQ(cpu.line_start, 0);
     EXPECT_EQ(cpu.cycles_per_line, MACHINE_PROFILE[kind].cycles_per_line);
-    EXPECT_EQ(cpu.page_read, page_read_slots.data());
     EXPECT_EQ(cpu.control, control);
-    ASSERT_NE(cpu.cycle_table, nullptr);
+    ASSERT_NE(cycle_costs, nullptr);
     EXPECT_EQ(live_cycle_table(), as_vector(cycle_table));
 }
 

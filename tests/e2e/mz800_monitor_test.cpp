@@ -68,7 +68,7 @@ TEST_F(Monitor, PictureShowsTheCharacterScreenInsideTheBorder)
     // Lines outside 50-249 are border; the picture area has more than one colour code.
     for (int line : {0, 49, 250, 299})
         for (uint8_t b : picture[line])
-            ASSERT_EQ(b, uint8_t((border_history[line] & 0x0F) * 0x11)) << line;
+            ASSERT_EQ(b, uint8_t((picture_state.border_history[line] & 0x0F) * 0x11)) << line;
     bool varied = false;
     for (int line = 50; line < 250 && !varied; ++line)
         for (int i = 41; i < 359; ++i)

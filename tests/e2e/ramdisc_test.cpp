@@ -79,7 +79,7 @@ void select(uint8_t bank, uint16_t address)
 void align_to_frame_start()
 {
     headless::run_frames(1);
-    ASSERT_LT(raster_line, 280);
+    ASSERT_LT(frame_pos.line, 280);
 }
 
 TEST_F(RamDisc, BankRegisterKeepsOnlyTheBanksTheFileHolds)

@@ -159,7 +159,7 @@ TEST_F(Typing, ABasicLineOfSignsAndCapitalsIsEnteredAsTypedAndRunsOnTheZxSpectru
     EXPECT_EQ(zx_edit_line(), line);
     type_text("\nrun\n");
     wait_typed();
-    EXPECT_EQ(border_colour, 4) << "2 + 1 + 1 + 0 + 1 - 1";
+    EXPECT_EQ(picture_state.border_colour, 4) << "2 + 1 + 1 + 0 + 1 - 1";
 }
 
 TEST_F(Typing, TheWindowsNaturalModeTypesTheSignAHostKeyMakes)

@@ -153,7 +153,7 @@ TEST_F(ZxTape, F7PlaysAndStopsTheTapeTheStatusLineShowsItAndAnUnreadableTapeIsIg
     headless::run_frames(50);
     EXPECT_GT(cassette.span, 0u);
     const StatusLine shown = status_line; // the tape, playing, at block 1 of 2
-    status_cursor = 21;
+    status_line.cursor = 21;
     status_print("T>1/2     ");
     EXPECT_EQ(shown.chars, status_line.chars);
     headless::tap(SDLK_F7);

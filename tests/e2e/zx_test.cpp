@@ -438,7 +438,7 @@ TEST_F(ZxSpectrum, F10OnThe128kSavesASnapshotThatLoadsBackToTheSameState)
     State loaded = state();
     EXPECT_EQ(loaded, saved);
     EXPECT_EQ(zx128_paging, 0x13);
-    EXPECT_EQ(border_colour, 5);
+    EXPECT_EQ(picture_state.border_colour, 5);
     EXPECT_EQ(ay.regs, registers);
     EXPECT_EQ(ay.select, 0x0E);
     EXPECT_EQ(uint32_t(-cpu.cycles) % 70908, position);
@@ -469,15 +469,15 @@ TEST_F(ZxSpectrum, TheFrameInterruptIsRequestedFromLine298ToLine299)
         for (int n = 0; n < 2 * lines; ++n) {
             cpu.cycles -= per_line;
             event_clear(EV_INT);
-            const uint32_t before = frames_completed;
+            const uint32_t before = frame_pos.frames;
             scanline_step();
             while (cpu.events & EV_LINE_PENDING) {
                 event_clear(EV_LINE_PENDING);
                 scanline_step();
             }
-            frame_ends += int(frames_completed - before);
+            frame_ends += int(frame_pos.frames - before);
             if (cpu.events & EV_INT)
-                raised.push_back(raster_line);
+                raised.push_back(frame_pos.line);
         }
         EXPECT_EQ(raised, (std::vector<int>{298, 298})) << "once a frame, withdrawn at 299";
         EXPECT_EQ(frame_ends, 2) << lines << " lines a frame";

@@ -25,7 +25,7 @@ TEST(Gamepad, StickHatAndButtonsGiveTheJoystickBits)
 
 TEST(Gamepad, ItsEventsAndTheKeypadShareTheJoystick)
 {
-    joystick_state = 0xFF;
+    key_matrix.joystick = 0xFF;
     SDL_Event e{};
     e.type = SDL_KEYDOWN;
     e.key.keysym.sym = SDLK_KP8; // the keypad's up
@@ -39,21 +39,21 @@ TEST(Gamepad, ItsEventsAndTheKeypadShareTheJoystick)
     pad.type = SDL_JOYBUTTONDOWN;
     pad.jbutton.button = 0;
     gamepad_event(pad);
-    EXPECT_EQ(joystick_state, uint8_t(~(JOY_UP | JOY_RIGHT | JOY_FIRE)));
+    EXPECT_EQ(key_matrix.joystick, uint8_t(~(JOY_UP | JOY_RIGHT | JOY_FIRE)));
 
     pad.type = SDL_JOYBUTTONUP;
     gamepad_event(pad);
     pad.type = SDL_JOYAXISMOTION;
     pad.jaxis.value = 0;
     gamepad_event(pad);
-    EXPECT_EQ(joystick_state, uint8_t(~JOY_UP)) << "the keypad's up is still held";
+    EXPECT_EQ(key_matrix.joystick, uint8_t(~JOY_UP)) << "the keypad's up is still held";
 
     pad.jaxis.which = 1; // a second joystick is not the machine's
     pad.jaxis.value = -32768;
     gamepad_event(pad);
-    EXPECT_EQ(joystick_state, uint8_t(~JOY_UP));
+    EXPECT_EQ(key_matrix.joystick, uint8_t(~JOY_UP));
 
     e.type = SDL_KEYUP;
     translate_key_event(e);
-    EXPECT_EQ(joystick_state, 0xFF);
+    EXPECT_EQ(key_matrix.joystick, 0xFF);
 }

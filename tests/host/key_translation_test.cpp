@@ -21,10 +21,10 @@ struct Call {
 
 std::vector<Call> calls;
 
-void record_make() { calls.push_back({MAKE, ps2_code}); }
-void record_make_e0() { calls.push_back({MAKE_E0, ps2_code}); }
-void record_break() { calls.push_back({BREAK, ps2_code}); }
-void record_break_e0() { calls.push_back({BREAK_E0, ps2_code}); }
+void record_make() { calls.push_back({MAKE, key_matrix.ps2_code}); }
+void record_make_e0() { calls.push_back({MAKE_E0, key_matrix.ps2_code}); }
+void record_break() { calls.push_back({BREAK, key_matrix.ps2_code}); }
+void record_break_e0() { calls.push_back({BREAK_E0, key_matrix.ps2_code}); }
 
 // SDL 1.2 event types: 2 key press, 3 key release, 12 quit.
 SDL_Event key_event(uint8_t type, int sym)

@@ -18,8 +18,8 @@ struct Place {
     uint8_t row, bit;
 };
 
-void make(uint16_t c) { ps2_code = uint8_t(c); (c & E) ? ps2_make_e0() : ps2_make(); }
-void brk(uint16_t c) { ps2_code = uint8_t(c); (c & E) ? ps2_break_e0() : ps2_break(); }
+void make(uint16_t c) { key_matrix.ps2_code = uint8_t(c); (c & E) ? ps2_make_e0() : ps2_make(); }
+void brk(uint16_t c) { key_matrix.ps2_code = uint8_t(c); (c & E) ? ps2_break_e0() : ps2_break(); }
 void press(Place p) { key_matrix.row[p.row] &= uint8_t(~(1u << p.bit)); }
 uint8_t without(Place p) { return uint8_t(~(1u << p.bit)); }
 
@@ -29,7 +29,7 @@ protected:
     {
         flat::install(MZ800); // a bare machine under the keyboard
         keyboard_reset(true);
-        joystick_state = 0xFF;
+        key_matrix.joystick = 0xFF;
         cpu.events = 0;
         speed_setting = 10;
     }
@@ -72,7 +72,7 @@ TEST_F(Keyboard, every_key_clears_its_matrix_bit_while_held_and_nothing_else)
         expect_rows(k.at, k.key);
         brk(k.code);
         expect_rows({0xFF, 0}, k.key);
-        EXPECT_EQ(joystick_state, 0xFF) << k.key;
+        EXPECT_EQ(key_matrix.joystick, 0xFF) << k.key;
         EXPECT_EQ(cpu.events, 0u) << k.key;
     }
 }
@@ -102,10 +102,10 @@ TEST_F(Keyboard, keypad_digits_move_the_joystick_including_diagonals)
                  {0x6C, 0x05}, {0x7D, 0x09}, {0x69, 0x06}, {0x7A, 0x0A}};
     for (const auto& c : cases) {
         make(c.code);
-        EXPECT_EQ(joystick_state, uint8_t(~c.bits)) << std::hex << int(c.code);
+        EXPECT_EQ(key_matrix.joystick, uint8_t(~c.bits)) << std::hex << int(c.code);
         expect_rows({0xFF, 0}, "keypad");
         brk(c.code);
-        EXPECT_EQ(joystick_state, 0xFF) << std::hex << int(c.code);
+        EXPECT_EQ(key_matrix.joystick, 0xFF) << std::hex << int(c.code);
     }
 }
 
@@ -124,9 +124,9 @@ TEST_F(Keyboard, f10_f11_f12_request_on_press_and_f9_shows_status_while_held)
         EXPECT_EQ(cpu.events, 0u);
     }
     make(0x01);
-    EXPECT_EQ(status_visible, 1);
+    EXPECT_EQ(key_matrix.status_visible, 1);
     brk(0x01);
-    EXPECT_EQ(status_visible, 0);
+    EXPECT_EQ(key_matrix.status_visible, 0);
 }
 
 TEST_F(Keyboard, keypad_star_and_slash_step_the_speed_between_1_and_21)
@@ -195,11 +195,11 @@ TEST_F(Keyboard, print_screen_takes_one_screenshot_per_press)
         EXPECT_EQ(cpu.events, 0u);
         EXPECT_EQ(key_matrix.row[8], 0xFF); // E0 12h is not Shift
         make(E | 0x7C);
-        EXPECT_EQ(prtscr_count, 2);
+        EXPECT_EQ(key_matrix.prtscr_count, 2);
         EXPECT_EQ(cpu.events, EV_SCREENSHOT);
         EXPECT_EQ(speed_setting, 10u); // E0 7Ch is not keypad *
         brk(E | 0x12);
-        EXPECT_EQ(prtscr_count, 0);
+        EXPECT_EQ(key_matrix.prtscr_count, 0);
         brk(E | 0x7C);
     }
 }
@@ -217,8 +217,8 @@ TEST_F(Keyboard, reset_releases_keys_and_a_full_reset_restores_sound_settings)
         filter_div = 25;
         keyboard_reset(full);
         expect_rows({0xFF, 0}, "after reset");
-        EXPECT_EQ(status_visible, 0);
-        EXPECT_EQ(prtscr_count, 0);
+        EXPECT_EQ(key_matrix.status_visible, 0);
+        EXPECT_EQ(key_matrix.prtscr_count, 0);
         EXPECT_EQ(volume_index, full ? 0 : 7);
         EXPECT_EQ(volume, full ? 52057 : 10387);
         EXPECT_EQ(filter_hz, full ? 1000 : 1400);

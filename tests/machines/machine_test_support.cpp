@@ -12,7 +12,6 @@ uint32_t scanline_calls = 0;
 void select_directly(MachineKind kind)
 {
     cpu = CpuState{};
-    cpu.page_read = page_read_slots.data();
     chipset_reset();
     select_machine(kind);
 }

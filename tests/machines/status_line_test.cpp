@@ -12,8 +12,8 @@ TEST(StatusLine, PrintsThroughTheMonitorTableAndNamesTheMachine)
     select_directly(MZ800);
     for (int i = 0; i < 40; ++i)
         EXPECT_EQ(status_line.chars[i], test_support::display_code(' '));
-    status_cursor = 38;
-    status_attr = 0x35;
+    status_line.cursor = 38;
+    status_line.attr = 0x35;
     status_print("AB\rC\nD");
     // 'A' and 'B' at 38 and 39, CR back to 0 for 'C', LF adds 40: 'D' at column 1.
     EXPECT_EQ(status_line.chars[38], test_support::display_code('A'));
@@ -25,7 +25,7 @@ TEST(StatusLine, PrintsThroughTheMonitorTableAndNamesTheMachine)
     const struct { uint32_t value; int digits; const char* text; } HEX[] = {
         {0x1A2B, 4, "1A2B"}, {0x1A2B, 2, "2B"}, {0xF, 1, "F"}};
     for (const auto& h : HEX) {
-        status_cursor = 0;
+        status_line.cursor = 0;
         status_hex(h.value, h.digits);
         for (int i = 0; h.text[i]; ++i)
             EXPECT_EQ(status_line.chars[i], test_support::display_code(uint8_t(h.text[i])));

@@ -51,7 +51,7 @@ void power_up(const std::filesystem::path& root)
 }
 
 // Emulated time in scan lines of 64 us, from an arbitrary origin.
-uint64_t lines_now() { return uint64_t(frames_completed) * LINES_PER_FRAME + uint32_t(raster_line); }
+uint64_t lines_now() { return uint64_t(frame_pos.frames) * LINES_PER_FRAME + uint32_t(frame_pos.line); }
 
 // One instruction, then the main loop's servicing of whatever else stopped the CPU.
 void step_instruction()
@@ -208,15 +208,15 @@ TEST_F(MzPowerOn, SoundsOneEightHundredEightyHertzBeepBeforeTheBanner)
     int32_t mode = -1;
     uint8_t port_c = 0;
     bool blank_at_off = false, gate = false;
-    const uint32_t end = frames_completed + BOOT_FRAMES;
-    while (frames_completed < end) {
+    const uint32_t end = frame_pos.frames + BOOT_FRAMES;
+    while (frame_pos.frames < end) {
         step_instruction();
-        const bool now_on = (mz700_sound_enable & 1) != 0;
+        const bool now_on = (pit.mz700_sound_enable & 1) != 0;
         if (now_on && !gate && ++beeps == 1) {
             on = lines_now();
-            reload = t0_reload;
-            mode = t0_mode;
-            port_c = ppi_port_c;
+            reload = pit.t0_reload;
+            mode = pit.t0_mode;
+            port_c = ppi.port_c;
         }
         if (!now_on && gate && !off) {
             off = lines_now();
@@ -511,18 +511,18 @@ TEST_F(MzMonitorCalls, MelodyPlaysItsNotesInThreeOctaves)
     type("J 120C");
     headless::key(SDLK_RETURN, true);
     std::set<uint16_t> heard;
-    const uint32_t end = frames_completed + 30;
-    while (frames_completed < end) {
+    const uint32_t end = frame_pos.frames + 30;
+    while (frame_pos.frames < end) {
         step_instruction();
-        if (mz700_sound_enable & 1)
-            heard.insert(t0_reload);
+        if (pit.mz700_sound_enable & 1)
+            heard.insert(pit.t0_reload);
     }
     headless::key(SDLK_RETURN, false);
     headless::run_frames(5);
     // A above middle C is 440 Hz: counter 0 divides 1108398 Hz by 2519; + an octave up, - down.
     EXPECT_EQ(heard, (std::set<uint16_t>{1259, 2519, 5038}));
     EXPECT_EQ(cpu_read(cpu, 0x4051), 0) << "MELDY returned carry at its end";
-    EXPECT_FALSE(mz700_sound_enable & 1) << "the rest is silent and the sound ends";
+    EXPECT_FALSE(pit.mz700_sound_enable & 1) << "the rest is silent and the sound ends";
 }
 
 TEST_F(MzMonitorCalls, ShiftBreakIsSeenByBrkeyAndStopsTheTape)
@@ -550,10 +550,10 @@ TEST_F(MzMonitor, ToneStartsFromItsDivisorAndStops)
 {
     store(0x11A1, {0xEC, 0x04}); // 1260: 880 Hz
     type("J 0044\r");
-    EXPECT_TRUE(mz700_sound_enable & 1);
-    EXPECT_EQ(t0_reload, 1260);
+    EXPECT_TRUE(pit.mz700_sound_enable & 1);
+    EXPECT_EQ(pit.t0_reload, 1260);
     type("J 0047\r");
-    EXPECT_FALSE(mz700_sound_enable & 1);
+    EXPECT_FALSE(pit.mz700_sound_enable & 1);
 }
 
 TEST_F(MzMonitor, LoaderReadsFurtherPartsOfItsTapeFile)

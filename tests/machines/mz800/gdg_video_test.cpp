@@ -38,8 +38,8 @@ protected:
         out(0xF0, 0x40);                   // group 0
         for (uint8_t reg = 1; reg <= 6; ++reg)
             cf(reg, 0);
-        mz700_last_write_line = -1;
-        status_visible = 0;
+        gdg.mz700_last_write_line = -1;
+        key_matrix.status_visible = 0;
     }
 
     static void out(uint16_t port, uint8_t value) { io_write(port, value); }
@@ -69,7 +69,7 @@ protected:
         record_line(line);
         render_line(line);
         present_line(line);
-        return output_lines[line & 1].data();
+        return picture_state.output_lines[line & 1].data();
     }
 };
 
@@ -91,11 +91,11 @@ TEST_F(Gdg, IndexedRegistersTakeTheIndexFromTheHighPortByte)
     for (const auto& s : STEPS) {
         cf(s.reg, s.value);
         const std::string at = "register " + std::to_string(s.reg);
-        EXPECT_EQ(scroll_offset, s.offset) << at;
-        EXPECT_EQ(scroll_width, s.width) << at;
-        EXPECT_EQ(scroll_start, s.start) << at;
-        EXPECT_EQ(scroll_end, s.end) << at;
-        EXPECT_EQ(border_colour, s.border) << at;
+        EXPECT_EQ(gdg.scroll_offset, s.offset) << at;
+        EXPECT_EQ(gdg.scroll_width, s.width) << at;
+        EXPECT_EQ(gdg.scroll_start, s.start) << at;
+        EXPECT_EQ(gdg.scroll_end, s.end) << at;
+        EXPECT_EQ(picture_state.border_colour, s.border) << at;
     }
 }
 
@@ -109,8 +109,8 @@ TEST_F(Gdg, PaletteWritesSetAnEntryOrTheGroup)
     };
     for (const auto& s : STEPS) {
         out(0xF0, s.value);
-        EXPECT_EQ(palette, s.palette) << int(s.value);
-        EXPECT_EQ(palette_group, s.group) << int(s.value);
+        EXPECT_EQ(gdg.palette, s.palette) << int(s.value);
+        EXPECT_EQ(gdg.palette_group, s.group) << int(s.value);
     }
 }
 
@@ -122,11 +122,11 @@ TEST_F(Gdg, MachineStartClearsModeScrollOffsetAndBorderOnly)
     cf(6, 0x05);
     out(0xF0, 0x27);
     gdg_start();
-    EXPECT_EQ(dmd, 0);
-    EXPECT_EQ(scroll_offset, 0);
-    EXPECT_EQ(border_colour, 0);
-    EXPECT_EQ(scroll_width, 0x1F40);
-    EXPECT_EQ(palette[2], 7);
+    EXPECT_EQ(gdg.dmd, 0);
+    EXPECT_EQ(gdg.scroll_offset, 0);
+    EXPECT_EQ(picture_state.border_colour, 0);
+    EXPECT_EQ(gdg.scroll_width, 0x1F40);
+    EXPECT_EQ(gdg.palette[2], 7);
 }
 
 TEST_F(Gdg, DisplayModeWriteShowsTheModeOnTheStatusLineAndSelectsTheMachine)
@@ -140,9 +140,9 @@ TEST_F(Gdg, DisplayModeWriteShowsTheModeOnTheStatusLineAndSelectsTheMachine)
         cf(1, 0x40);
         cg_japanese = c.japanese;
         out(0xCE, c.value);
-        EXPECT_EQ(dmd, c.value);
+        EXPECT_EQ(gdg.dmd, c.value);
         EXPECT_EQ(machine_kind, c.kind) << c.shown;
-        EXPECT_EQ(scroll_offset, 0) << "a mode write cancels the scroll offset";
+        EXPECT_EQ(gdg.scroll_offset, 0) << "a mode write cancels the scroll offset";
         for (int i = 0; c.shown[i]; ++i)
             EXPECT_EQ(status_line.chars[i], test_support::display_code(uint8_t(c.shown[i]))) << c.shown << " " << i;
     }
@@ -351,7 +351,7 @@ TEST_F(Mz700Screen, SecondWriteOnABlockedLineWaits)
     uint8_t value = 0x10;
     for (const auto& s : STEPS) {
         EXPECT_EQ(cost_of([&] { cpu_write(s.address, ++value); }, s.cycles), s.cost) << s.what;
-        EXPECT_EQ(mz700_last_write_line, s.last_line) << s.what;
+        EXPECT_EQ(gdg.mz700_last_write_line, s.last_line) << s.what;
         EXPECT_EQ(video_ram[s.address & 0x1FFF], value) << s.what;
     }
 }
@@ -363,7 +363,7 @@ TEST_F(Mz700Screen, ProhibitedTextScreenReadsOpenBusAndDropsWritesWithoutWaiting
     video_ram[0x1000] = 0x12;
     out(0xE5, 0);
     EXPECT_EQ(cost_of([] { EXPECT_EQ(cpu_read(cpu, 0xD000), 0x77); }, 100), 3);
-    mz700_last_write_line = 0;
+    gdg.mz700_last_write_line = 0;
     EXPECT_EQ(cost_of([] { cpu_write(0xD000, 0x34); }, 99), 0);
     EXPECT_EQ(video_ram[0x1000], 0x12);
 
@@ -416,8 +416,8 @@ protected:
     // in 640-dot modes each is a pair of CPU bytes, 16 dots).
     void expect_line(int line, uint8_t mode, const std::function<uint32_t(int)>& source) const
     {
-        const uint8_t* o = output_lines[line & 1].data();
-        const uint8_t b = uint8_t(border_history[line] * 0x11);
+        const uint8_t* o = picture_state.output_lines[line & 1].data();
+        const uint8_t b = uint8_t(picture_state.border_history[line] * 0x11);
         for (int i = 0; i < 40; ++i) {
             ASSERT_EQ(o[i], b) << "left border, line " << line;
             ASSERT_EQ(o[360 + i], b) << "right border, line " << line;
@@ -469,17 +469,17 @@ TEST_F(Picture, PaletteModeAndBorderTakeEffectFromTheLineTheyAreWrittenIn)
 
     // Presented at frame end, each line still shows its own mode, palette and border.
     present_line(FIRST_LINE + 10);
-    EXPECT_EQ(output_lines[0][0], 0xBB);
+    EXPECT_EQ(picture_state.output_lines[0][0], 0xBB);
     expect_line(FIRST_LINE + 10, 2, [](int c) { return uint32_t(10 * 40 + c); });
     present_line(FIRST_LINE + 11);
-    EXPECT_EQ(output_lines[1][0], 0x66);
+    EXPECT_EQ(picture_state.output_lines[1][0], 0x66);
     pal[0] = 0x0F;
     expect_line(FIRST_LINE + 11, 0, [](int c) { return uint32_t(11 * 40 + c); });
 
     for (int line : {0, 49, 250, 299}) { // above and below the picture: border only
         show_line(line);
         for (int i = 0; i < 400; ++i)
-            ASSERT_EQ(output_lines[line & 1][i], 0x66) << "line " << line << " byte " << i;
+            ASSERT_EQ(picture_state.output_lines[line & 1][i], 0x66) << "line " << line << " byte " << i;
     }
 }
 
@@ -563,9 +563,9 @@ TEST_F(Picture, Mz700TextLinesFollowEveryChangeToWhatTheyShow)
     EXPECT_EQ(column0(), std::vector<uint8_t>(8, 0));
     wr_vram700(0xD800 + 24 * 40, 0x71); // back to white on blue
     EXPECT_EQ(column0(), lit);
-    status_visible = 1; // the status row takes the line buffer, and gives it back
+    key_matrix.status_visible = 1; // the status row takes the line buffer, and gives it back
     EXPECT_NE(column0(), lit);
-    status_visible = 0;
+    key_matrix.status_visible = 0;
     EXPECT_EQ(column0(), lit);
     out(0xCE, 0x00); // MZ-800 mode a moment, the glyph cleared through the planes
     video_ram[0x41 * 8 + 2] = 0;
@@ -578,11 +578,11 @@ TEST_F(Picture, Mz700TextLinesFollowEveryChangeToWhatTheyShow)
 TEST_F(Picture, StatusLineReplacesTheLastEightRows)
 {
     out(0xCE, 0x02);
-    status_cursor = 0;
+    status_line.cursor = 0;
     status_print("KESTREL");
-    status_attr = 0xC2; // second character set, green on red
+    status_line.attr = 0xC2; // second character set, green on red
     status_print("!?");
-    status_attr = 0x71;
+    status_line.attr = 0x71;
 
     const auto expect_status_row = [](const uint8_t* line, int k) {
         for (int c = 0; c < 40; ++c) {
@@ -594,15 +594,15 @@ TEST_F(Picture, StatusLineReplacesTheLastEightRows)
             }
         }
     };
-    status_visible = 1;
+    key_matrix.status_visible = 1;
     for (int k = 0; k < 8; ++k) {
         expect_status_row(show_line(FIRST_LINE + 192 + k), k);
         present_status_row(FIRST_LINE + 192 + k, k); // the ZX Spectrum and PMD 85 path
-        expect_status_row(output_lines[k & 1].data(), k);
+        expect_status_row(picture_state.output_lines[k & 1].data(), k);
     }
     show_line(FIRST_LINE + 191);
     expect_line(FIRST_LINE + 191, 2, [](int c) { return uint32_t(191 * 40 + c); });
-    status_visible = 0;
+    key_matrix.status_visible = 0;
     show_line(FIRST_LINE + 195);
     expect_line(FIRST_LINE + 195, 2, [](int c) { return uint32_t(195 * 40 + c); });
 }

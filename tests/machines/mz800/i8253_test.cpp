@@ -55,11 +55,11 @@ protected:
         cpu.cycles_per_line = 1 << 30;
         cpu.events = 0;
         pio_reset();
-        ppi_port_c = 0;
+        ppi.port_c = 0;
         i8253_reset(); // with the MZ-700 sound enable
-        t0_pos = t0_target = t0_line_base = t0_level = 0;
-        t0_slots.fill(0);
-        display_active = vsync_window = 0;
+        pit.t0_pos = pit.t0_target = pit.t0_line_base = pit.t0_level = 0;
+        pit.t0_slots.fill(0);
+        gdg.display_active = gdg.vsync_window = 0;
         ticks_ = 0;
     }
     void TearDown() override { speed_setting = 10; }
@@ -70,7 +70,7 @@ protected:
         ticks_ += n;
         cpu.cycles = -((16 * (ticks_ - 1) + 1 + 4) / 5);
         t0_catch_up();
-        ASSERT_EQ(t0_pos, 16 * ticks_);
+        ASSERT_EQ(pit.t0_pos, 16 * ticks_);
     }
     int ticks_ = 0;
 };
@@ -91,13 +91,13 @@ TEST_F(I8253, a_counter0_control_word_sets_mode_byte_order_and_output_but_not_th
             for (uint16_t port : {0xD7, 0xE007}) { // E007h holds the counter: mode + 8, output kept
                 SCOPED_TRACE(testing::Message() << t.name << ", output " << prior << ", at " << std::hex << port);
                 SetUp();
-                t0_count = 0x1234;
-                t0_out = prior;
+                pit.t0_count = 0x1234;
+                pit.t0_out = prior;
                 out(port, t.control);
-                EXPECT_EQ(t0_mode, t.mode + (port == 0xE007 ? 8 : 0));
-                EXPECT_EQ(t0_rw, t.rw);
-                EXPECT_EQ(t0_out, port == 0xE007 ? prior : prior ? t.out_from_1 : t.out_from_0);
-                EXPECT_EQ(t0_count, 0x1234u);
+                EXPECT_EQ(pit.t0_mode, t.mode + (port == 0xE007 ? 8 : 0));
+                EXPECT_EQ(pit.t0_rw, t.rw);
+                EXPECT_EQ(pit.t0_out, port == 0xE007 ? prior : prior ? t.out_from_1 : t.out_from_0);
+                EXPECT_EQ(pit.t0_count, 0x1234u);
             }
 }
 
@@ -117,9 +117,9 @@ TEST_F(I8253, counter0_takes_its_count_in_the_byte_order_the_control_word_chose)
         out(0xD7, t.control);
         for (uint8_t b : t.bytes)
             out(0xD4, b);
-        EXPECT_EQ(t0_reload, t.reload);
-        EXPECT_EQ(t0_count, t.count);
-        EXPECT_EQ(t0_rw, t.rw);
+        EXPECT_EQ(pit.t0_reload, t.reload);
+        EXPECT_EQ(pit.t0_count, t.count);
+        EXPECT_EQ(pit.t0_rw, t.rw);
     }
 }
 
@@ -134,9 +134,9 @@ TEST_F(I8253, counter0_reads_through_a_latch_and_a_read_between_count_bytes_rest
     out(0xD4, 0x78);
     EXPECT_EQ(in(0xD4), 0x12) << "the high byte of the old latch";
     out(0xD4, 0x56); // a low byte again
-    EXPECT_EQ(t0_count, 0x1230u);
+    EXPECT_EQ(pit.t0_count, 0x1230u);
     out(0xD4, 0x00);
-    EXPECT_EQ(t0_count, 0x0056u);
+    EXPECT_EQ(pit.t0_count, 0x0056u);
 }
 
 TEST_F(I8253, counter0_is_caught_up_before_its_state_changes_and_only_then)
@@ -157,7 +157,7 @@ TEST_F(I8253, counter0_is_caught_up_before_its_state_changes_and_only_then)
         t.before();
         cpu.cycles -= 100; // 500 dots: 32 ticks due
         t.action();
-        EXPECT_EQ(t0_pos, t.catches_up ? 32 * 16 : 0);
+        EXPECT_EQ(pit.t0_pos, t.catches_up ? 32 * 16 : 0);
     }
 }
 
@@ -175,10 +175,10 @@ TEST_F(I8253, counter0_counts_in_modes_0_2_and_3_on_the_mz800_or_with_mz700_soun
         SCOPED_TRACE(t.name);
         SetUp();
         machine_kind = t.kind;
-        mz700_sound_enable = t.sound_enable;
+        pit.mz700_sound_enable = t.sound_enable;
         load(0xD7, t.control, 1000);
         run_ticks(10);
-        EXPECT_EQ(t0_count, t.counts ? 990u : 1000u);
+        EXPECT_EQ(pit.t0_count, t.counts ? 990u : 1000u);
     }
 }
 
@@ -194,13 +194,13 @@ TEST_F(I8253, counter0_outputs_tick_by_tick_with_a_pio_line4_request_at_each_zer
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
         SetUp();
-        pio_state = 0x110; // PIO interrupts enabled, line 4 monitored
+        pio.state = 0x110; // PIO interrupts enabled, line 4 monitored
         load(0xD7, t.control, t.count);
-        EXPECT_EQ(t0_out, t.control == 0x30 ? 0 : 1);
+        EXPECT_EQ(pit.t0_out, t.control == 0x30 ? 0 : 1);
         for (int tick = 1; tick <= int(t.outputs.size()); ++tick) {
             cpu.events = 0;
             run_ticks(1);
-            EXPECT_EQ(t0_out, t.outputs[tick - 1]) << "tick " << tick;
+            EXPECT_EQ(pit.t0_out, t.outputs[tick - 1]) << "tick " << tick;
             const bool zero = std::count(t.zeros.begin(), t.zeros.end(), tick) > 0;
             EXPECT_EQ(cpu.events, zero ? EV_INT_VECTORED : 0u) << "tick " << tick;
         }
@@ -219,13 +219,13 @@ TEST_F(I8253, a_control_word_at_d7h_leaves_the_old_count_running_but_at_e007h_ho
         SCOPED_TRACE(testing::Message() << std::hex << t.control);
         SetUp();
         machine_kind = t.kind;
-        mz700_sound_enable = 1;
+        pit.mz700_sound_enable = 1;
         load(t.control, 0x34, 100);
         for (const Step& s : t.steps) {
             if (s.address != 0)
                 out(s.address, s.value);
             run_ticks(10);
-            EXPECT_EQ(t0_count, s.count_10_ticks_later) << "after " << std::hex << s.address << " " << int(s.value);
+            EXPECT_EQ(pit.t0_count, s.count_10_ticks_later) << "after " << std::hex << s.address << " " << int(s.value);
         }
     }
 }
@@ -246,14 +246,14 @@ TEST_F(I8253, counter0_catches_up_five_dots_per_cycle_from_the_line_base_up_to_7
         SCOPED_TRACE(t.name);
         SetUp();
         load(0xD7, 0x34, 0x8000);
-        t0_line_base = t.line_base;
-        t0_pos = t.pos;
+        pit.t0_line_base = t.line_base;
+        pit.t0_pos = t.pos;
         cpu.line_start = t.line_start;
         cpu.cycles = t.cycles;
         t0_catch_up();
-        EXPECT_EQ(t0_target, t.target);
-        EXPECT_EQ(t0_pos, t.pos_after);
-        EXPECT_EQ(t0_count, uint32_t(0x8000 - (t.pos_after - t.pos) / 16));
+        EXPECT_EQ(pit.t0_target, t.target);
+        EXPECT_EQ(pit.t0_pos, t.pos_after);
+        EXPECT_EQ(pit.t0_count, uint32_t(0x8000 - (t.pos_after - t.pos) / 16));
     }
 }
 
@@ -269,14 +269,14 @@ TEST_F(I8253, at_normal_speed_each_80_dot_slot_counts_the_ticks_with_the_gated_o
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
         SetUp();
-        t0_slots.fill(0xAA); // stale contents from an earlier pass
-        ppi_port_c = t.port_c;
+        pit.t0_slots.fill(0xAA); // stale contents from an earlier pass
+        ppi.port_c = t.port_c;
         load(0xD7, t.control, t.count);
         run_ticks(10);
-        EXPECT_EQ(t0_slots[0], t.slot0);
-        EXPECT_EQ(t0_slots[1], t.slot1);
-        EXPECT_EQ(t0_slots[2], 0xAA) << "a slot is cleared at its own first tick";
-        EXPECT_EQ(t0_level, 0);
+        EXPECT_EQ(pit.t0_slots[0], t.slot0);
+        EXPECT_EQ(pit.t0_slots[1], t.slot1);
+        EXPECT_EQ(pit.t0_slots[2], 0xAA) << "a slot is cleared at its own first tick";
+        EXPECT_EQ(pit.t0_level, 0);
     }
 }
 
@@ -293,15 +293,15 @@ TEST_F(I8253, at_other_speeds_the_gated_output_is_smoothed_into_a_level_instead)
         SCOPED_TRACE(t.name);
         SetUp();
         speed_setting = t.speed;
-        t0_slots.fill(0xAA);
-        ppi_port_c = t.port_c;
+        pit.t0_slots.fill(0xAA);
+        ppi.port_c = t.port_c;
         load(0xD7, 0x34, 100); // output high
-        t0_level = t.level;
+        pit.t0_level = t.level;
         for (int k = 0; k < 3; ++k) {
             run_ticks(1);
-            EXPECT_EQ(t0_level, t.after[k]) << "tick " << k + 1;
+            EXPECT_EQ(pit.t0_level, t.after[k]) << "tick " << k + 1;
         }
-        EXPECT_EQ(t0_slots[0], 0xAA);
+        EXPECT_EQ(pit.t0_slots[0], 0xAA);
     }
 }
 
@@ -320,22 +320,22 @@ TEST_F(I8253, a_counter_that_holds_still_records_its_steady_output)
         SCOPED_TRACE(t.name);
         SetUp();
         speed_setting = t.speed;
-        ppi_port_c = t.port_c;
+        ppi.port_c = t.port_c;
         load(0xD7, 0x36, 100);
         out(0xD7, 0x32);
-        const uint32_t count = t0_count;
-        t0_slots.fill(0xAA);
+        const uint32_t count = pit.t0_count;
+        pit.t0_slots.fill(0xAA);
         if (t.ticks == 7) {
             run_ticks(3);
             run_ticks(4);
         } else {
             run_ticks(t.ticks);
         }
-        EXPECT_EQ(t0_count, count);
-        EXPECT_EQ(t0_slots[0], t.slot0);
-        EXPECT_EQ(t0_slots[1], t.slot1);
-        EXPECT_EQ(t0_slots[2], t.slot2);
-        EXPECT_EQ(t0_level, t.level);
+        EXPECT_EQ(pit.t0_count, count);
+        EXPECT_EQ(pit.t0_slots[0], t.slot0);
+        EXPECT_EQ(pit.t0_slots[1], t.slot1);
+        EXPECT_EQ(pit.t0_slots[2], t.slot2);
+        EXPECT_EQ(pit.t0_level, t.level);
     }
 }
 
@@ -354,17 +354,17 @@ TEST_F(I8253, after_each_batch_of_samples_the_slots_move_on)
         SCOPED_TRACE(t.name);
         SetUp();
         speed_setting = t.speed;
-        for (size_t i = 0; i < t0_slots.size(); ++i)
-            t0_slots[i] = uint8_t(i + 1);
-        t0_pos = t.pos;
-        t0_line_base = t.line_base;
+        for (size_t i = 0; i < pit.t0_slots.size(); ++i)
+            pit.t0_slots[i] = uint8_t(i + 1);
+        pit.t0_pos = t.pos;
+        pit.t0_line_base = t.line_base;
         int32_t r = t.r;
         t0_slot_advance(r);
-        EXPECT_EQ(t0_pos, t.pos_after);
-        EXPECT_EQ(t0_line_base, t.line_base_after);
+        EXPECT_EQ(pit.t0_pos, t.pos_after);
+        EXPECT_EQ(pit.t0_line_base, t.line_base_after);
         EXPECT_EQ(r, t.r_after);
-        for (size_t i = 0; i < t0_slots.size(); ++i) // slots 71-89 move to 0-18
-            EXPECT_EQ(t0_slots[i], uint8_t(t.dropped && i < 19 ? i + 72 : i + 1)) << "slot " << i;
+        for (size_t i = 0; i < pit.t0_slots.size(); ++i) // slots 71-89 move to 0-18
+            EXPECT_EQ(pit.t0_slots[i], uint8_t(t.dropped && i < 19 ? i + 72 : i + 1)) << "slot " << i;
     }
 }
 
@@ -382,12 +382,12 @@ TEST_F(I8253, counters_1_and_2_share_a_byte_sequence_between_reads_and_writes)
     out(0xD5, 0x99);
     out(0xD7, 0x40);
     load_counters_1_2(0x0002, 0x5678);
-    EXPECT_EQ(t1_count, 2u);
+    EXPECT_EQ(pit.t1_count, 2u);
     out(0xD6, 0x11);
     out(0xD7, 0x80); // counter 2's
     out(0xD6, 0x22);
     out(0xD6, 0x00);
-    EXPECT_EQ(t2_reload, 0x10022u);
+    EXPECT_EQ(pit.t2_reload, 0x10022u);
 }
 
 TEST_F(I8253, counter2_counts_counter1s_zeros_and_requests_the_interrupt_at_zero)
@@ -403,8 +403,8 @@ TEST_F(I8253, counter2_counts_counter1s_zeros_and_requests_the_interrupt_at_zero
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
         SetUp();
-        ppi_port_c = t.port_c;
-        t2_count = 1000; // running from before, until the new count is loaded
+        ppi.port_c = t.port_c;
+        pit.t2_count = 1000; // running from before, until the new count is loaded
         load_counters_1_2(t.counter1, t.counter2);
         for (int line = 1; line <= 40; ++line) {
             cpu.events = 0;
@@ -416,7 +416,7 @@ TEST_F(I8253, counter2_counts_counter1s_zeros_and_requests_the_interrupt_at_zero
 
 TEST_F(I8253, counter2_keeps_counting_past_zero_and_takes_a_new_count_at_its_next_clock)
 {
-    ppi_port_c = PORT_C_TIMER_INT;
+    ppi.port_c = PORT_C_TIMER_INT;
     load_counters_1_2(3, 2); // counter 2 is clocked at lines 3, 6, 9, ...
     struct Row { int line; uint16_t reads; bool interrupt; };
     const Row rows[] = {{1, 2, false}, {3, 2, false}, {6, 1, false}, {9, 0, true}, {12, 0xFFFF, false}, {18, 0xFFFD, false}};
@@ -432,9 +432,9 @@ TEST_F(I8253, counter2_keeps_counting_past_zero_and_takes_a_new_count_at_its_nex
     EXPECT_EQ(read_count(0xD6), 0x10);
     mz_line_event(++line);
     mz_line_event(++line);
-    EXPECT_EQ(t2_count, -3);
+    EXPECT_EQ(pit.t2_count, -3);
     mz_line_event(++line);
-    EXPECT_EQ(t2_count, 0x10);
+    EXPECT_EQ(pit.t2_count, 0x10);
 }
 
 TEST_F(I8253, the_line_event_sets_the_display_window_and_vertical_sync_flags)
@@ -444,13 +444,13 @@ TEST_F(I8253, the_line_event_sets_the_display_window_and_vertical_sync_flags)
     for (const Case& t : cases) {
         SCOPED_TRACE(testing::Message() << "pio_state " << std::hex << t.pio);
         SetUp();
-        pio_state = t.pio;
+        pio.state = t.pio;
         for (int n = 0; n < 2 * 312; ++n) {
             const int line = n % 312;
             cpu.events = 0;
             mz_line_event(line);
-            EXPECT_EQ(display_active, int32_t(line >= 50 && line < 250)) << "line " << line;
-            EXPECT_EQ(vsync_window, int32_t(line >= 5 && line < 292)) << "line " << line;
+            EXPECT_EQ(gdg.display_active, int32_t(line >= 50 && line < 250)) << "line " << line;
+            EXPECT_EQ(gdg.vsync_window, int32_t(line >= 5 && line < 292)) << "line " << line;
             EXPECT_EQ(cpu.events, line == t.request_line ? EV_INT_VECTORED : 0u) << "line " << line;
         }
     }
@@ -463,11 +463,11 @@ TEST_F(I8253, the_chipset_reset_clears_every_counter)
     for (uint8_t port : {0xD4, 0xD5, 0xD6})
         in(port); // latches taken, byte sequences half way
     out(0xD7, 0x16);
-    t2_count = -7;
+    pit.t2_count = -7;
     i8253_reset();
-    EXPECT_EQ(t0_count | t0_reload | t0_latch | uint32_t(t0_mode | t0_rw | t0_out), 0u);
-    EXPECT_EQ(t1_count | t1_reload | t1_toggle | t1_latch, 0u);
-    EXPECT_EQ(uint32_t(t2_count) | t2_reload | t2_toggle | t2_latch, 0u);
+    EXPECT_EQ(pit.t0_count | pit.t0_reload | pit.t0_latch | uint32_t(pit.t0_mode | pit.t0_rw | pit.t0_out), 0u);
+    EXPECT_EQ(pit.t1_count | pit.t1_reload | pit.t1_toggle | pit.t1_latch, 0u);
+    EXPECT_EQ(uint32_t(pit.t2_count) | pit.t2_reload | pit.t2_toggle | pit.t2_latch, 0u);
 }
 
 } // namespace

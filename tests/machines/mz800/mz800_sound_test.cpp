@@ -13,26 +13,26 @@ namespace {
 TEST_F(Sound, the_mz800_hears_the_sn76489_minus_the_low_part_of_counter_0)
 {
     // Counter 0's gated output low: m = tones - 8192.
-    sn_period[0] = 1; // constant level
+    psg.period[0] = 1; // constant level
     sn76489_write(0x92);
     EXPECT_EQ(probe_sample(), -6310 - 8192);
     // At normal speed each slot holds the ticks (of 5) with the output high, read through the
     // running average a = (5 a + 8192 slot) / 6, level = a / 5; reads past slot 71 stay there.
     SetUp();
-    t0_slots.fill(5);
-    t0_slots[71] = 2;
+    pit.t0_slots.fill(5);
+    pit.t0_slots[71] = 2;
     const int32_t levels[] = {40960 / 6 / 5, (5 * 6826 + 40960) / 6 / 5, (5 * 12515 + 40960) / 6 / 5};
     for (int32_t level : levels)
         EXPECT_EQ(counter0_sound_level(), level);
-    t0_read_index = 80;
-    t0_level = 0;
+    sound_gen.t0_read_index = 80;
+    pit.t0_level = 0;
     EXPECT_EQ(counter0_sound_level(), 8192 * 2 / 6 / 5);
-    EXPECT_EQ(t0_read_index, 81);
+    EXPECT_EQ(sound_gen.t0_read_index, 81);
     // Off normal speed the counter's own smoothed level is taken as it is.
     speed_setting = SPEED_UNLIMITED;
-    t0_level = 1234;
+    pit.t0_level = 1234;
     EXPECT_EQ(counter0_sound_level(), 1234);
-    EXPECT_EQ(t0_read_index, 81);
+    EXPECT_EQ(sound_gen.t0_read_index, 81);
 }
 
 TEST_F(Sound, counter_0_in_mode_3_gated_by_port_c_bit_0_is_a_square_wave_in_the_ring)

@@ -30,14 +30,14 @@ TEST_F(Mz800, PortCLatchAndControlWords)
     };
     for (const auto& s : STEPS) {
         out_port(s.port, s.value);
-        EXPECT_EQ(ppi_port_c, s.port_c) << std::hex << int(s.port) << " " << int(s.value);
+        EXPECT_EQ(ppi.port_c, s.port_c) << std::hex << int(s.port) << " " << int(s.value);
     }
 }
 
 TEST_F(Mz800, PortCStatusShowsOutputsBlinkAndDisplayWindow)
 {
     out_port(0xD2, 0x05);
-    display_active = 1;
+    gdg.display_active = 1;
     const struct { int32_t t; uint8_t expected; } CASES[] = {
         {0, 0x85}, {1134183, 0xC5}, {2 * 1134183, 0x85},
     };
@@ -45,7 +45,7 @@ TEST_F(Mz800, PortCStatusShowsOutputsBlinkAndDisplayWindow)
         cpu.cycles = -c.t; // the IN's own 11 cycles do not reach the next blink phase
         EXPECT_EQ(in_port(0xD2), c.expected) << c.t;
     }
-    display_active = 0;
+    gdg.display_active = 0;
 }
 
 TEST_F(Mz800, DisplayStatusFollowsTheBeamWithinTheLine)
@@ -67,49 +67,49 @@ TEST_F(Mz800, DisplayStatusFollowsTheBeamWithinTheLine)
         cpu.cycles = int32_t(cycles);
         EXPECT_EQ(in_port(0xCE) & 0xA0, c.bits) << c.n;
     }
-    display_active = 1;
-    vsync_window = 1;
+    gdg.display_active = 1;
+    gdg.vsync_window = 1;
     EXPECT_EQ(in_port(0xCE) & 0x51, 0x51);
-    display_active = vsync_window = 0;
+    gdg.display_active = gdg.vsync_window = 0;
 }
 
 TEST_F(Mz800, JoystickReadsOnlyWhilePortABit4IsLow)
 {
-    joystick_state = 0xEE;
+    key_matrix.joystick = 0xEE;
     out_port(0xD0, 0x00);
     EXPECT_EQ(in_port(0xF0), 0xEE);
     out_port(0xD0, 0x10);
     EXPECT_EQ(in_port(0xF0), 0xFF);
     EXPECT_EQ(in_port(0xF1), 0xFF);
-    joystick_state = 0xFF;
+    key_matrix.joystick = 0xFF;
 }
 
 TEST_F(Mz800, PioControlWordsSetMaskEnableAndVector)
 {
     out_port(0xFC, 0x0F); // mode word...
     out_port(0xFC, 0x00); // ...its direction word is swallowed
-    EXPECT_EQ(pio_state & 0xFF, 0u);
-    EXPECT_EQ(pio_vector, 0);
+    EXPECT_EQ(pio.state & 0xFF, 0u);
+    EXPECT_EQ(pio.vector, 0);
     out_port(0xFC, 0x97); // interrupt control: enabled, active low, mask follows
     out_port(0xFC, 0xEF); // mask: monitor line 4 only
-    EXPECT_EQ(pio_state & 0x3FF, 0x110u);
+    EXPECT_EQ(pio.state & 0x3FF, 0x110u);
     out_port(0xFC, 0x40); // bit 0 clear: the vector
-    EXPECT_EQ(pio_vector, 0x40);
+    EXPECT_EQ(pio.vector, 0x40);
     out_port(0xFC, 0x03); // interrupt enable word: disable
-    EXPECT_EQ(pio_state & 0x100, 0u);
+    EXPECT_EQ(pio.state & 0x100, 0u);
 }
 
 TEST_F(Mz800, PioRequestsWaitWhileOneIsInService)
 {
-    pio_state = 0x110;
+    pio.state = 0x110;
     pio_line4();
     EXPECT_TRUE(cpu.events & EV_INT_VECTORED);
     cpu.events = 0;
-    pio_in_service = 1;
+    pio.in_service = 1;
     pio_line4();
     EXPECT_EQ(cpu.events, 0u);
-    EXPECT_EQ(pio_in_service, 3);
-    pio_in_service = 0;
+    EXPECT_EQ(pio.in_service, 3);
+    pio.in_service = 0;
 
     // Line 5: active high requests at the window's start, active low at its end.
     const struct { uint32_t state; bool rising; bool requests; } EDGES[] = {
@@ -117,16 +117,16 @@ TEST_F(Mz800, PioRequestsWaitWhileOneIsInService)
         {0x220, true, false}, // disabled
     };
     for (const auto& e : EDGES) {
-        pio_state = e.state;
-        pio_in_service = 0;
+        pio.state = e.state;
+        pio.in_service = 0;
         cpu.events = 0;
         pio_display_edge(e.rising);
         EXPECT_EQ((cpu.events & EV_INT_VECTORED) != 0, e.requests) << std::hex << e.state << e.rising;
     }
     // The opposite edge withdraws a waiting request.
-    pio_state = 0x320;
-    pio_in_service = 3;
+    pio.state = 0x320;
+    pio.in_service = 3;
     pio_display_edge(false);
-    EXPECT_EQ(pio_in_service, 1);
+    EXPECT_EQ(pio.in_service, 1);
     cpu.events = 0;
 }

@@ -105,7 +105,7 @@ TEST(Pmd85Ports, TimerWritesProgramTheSoundChannels)
         select_directly(PMD85);
         for (const auto& [port, value] : c.writes)
             io_write(port, value);
-        const PmdChannel& ch = pmd_channels[size_t(c.channel)];
+        const PmdChannel& ch = pmd_sound.channels[size_t(c.channel)];
         EXPECT_EQ(ch.mode, c.mode) << c.what;
         EXPECT_EQ(ch.count, c.count) << c.what;
         EXPECT_EQ(ch.value, int32_t(c.count)) << c.what; // the high byte loads the running value
@@ -119,7 +119,7 @@ const OutputLine& row_zero_with(uint8_t v)
 {
     main_ram[PMD_VIDEO] = v;
     pmd_present_line(PMD_FIRST_LINE);
-    return output_lines[PMD_FIRST_LINE & 1];
+    return picture_state.output_lines[PMD_FIRST_LINE & 1];
 }
 
 } // namespace
@@ -153,11 +153,11 @@ TEST(Pmd85Picture, RowsBeyondTheFortyEighthByteAndLinesOutsideTheRowsAreNotShown
     select_directly(PMD85);
     for (uint32_t i = 0; i < 0x4000; ++i)
         main_ram[PMD_VIDEO + i] = 0xFF; // every dot set
-    border_colour = 5;
+    picture_state.border_colour = 5;
     for (int32_t line = 0; line < VISIBLE_LINES; ++line) {
         picture.record_line(line);
         picture.present_line(line);
-        const OutputLine& out = output_lines[line & 1];
+        const OutputLine& out = picture_state.output_lines[line & 1];
         const bool shown = line >= 22 && line <= 277;
         int lit = 0;
         for (int i = 0; i < 400; ++i)
@@ -170,7 +170,7 @@ TEST(Pmd85Picture, ScreenshotRowsPutTheBorderAroundTheDots)
 {
     select_directly(PMD85);
     main_ram[PMD_VIDEO + 5 * PMD_ROW_BYTES] = 0x41;
-    border_colour = 3;
+    picture_state.border_colour = 3;
     picture.record_line(PMD_FIRST_LINE + 5);
     std::array<uint8_t, 400> row{};
     picture.screenshot_line(PMD_FIRST_LINE + 5, row.data());
@@ -188,13 +188,13 @@ TEST(Pmd85Picture, TheStatusLineReplacesRows220To227WhileShown)
         main_ram[PMD_VIDEO + i] = 0; // a black picture
     std::array<OutputLine, VISIBLE_LINES> hidden, shown;
     for (int pass = 0; pass < 2; ++pass) {
-        status_visible = pass;
+        key_matrix.status_visible = pass;
         for (int32_t line = 0; line < VISIBLE_LINES; ++line) {
             picture.present_line(line);
-            (pass ? shown : hidden)[size_t(line)] = output_lines[line & 1];
+            (pass ? shown : hidden)[size_t(line)] = picture_state.output_lines[line & 1];
         }
     }
-    status_visible = 0;
+    key_matrix.status_visible = 0;
     for (int32_t line = 0; line < VISIBLE_LINES; ++line) {
         const bool status_row = line >= PMD_FIRST_LINE + 220 && line < PMD_FIRST_LINE + 228;
         EXPECT_EQ(hidden[size_t(line)] != shown[size_t(line)], status_row) << "line " << line;

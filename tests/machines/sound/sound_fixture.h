@@ -27,12 +27,12 @@ protected:
         cpu = CpuState{};
         cpu.cycles_per_line = 1 << 30;
         i8253_reset();
-        t0_pos = t0_target = t0_line_base = t0_level = 0;
-        t0_slots.fill(0);
+        pit.t0_pos = pit.t0_target = pit.t0_line_base = pit.t0_level = 0;
+        pit.t0_slots.fill(0);
         chipset_reset();
-        ppi_port_c = 0;
-        sn_latch = 0;
-        sn_lfsr = 0;
+        ppi.port_c = 0;
+        psg.latch = 0;
+        psg.lfsr = 0;
         sound_init();
         volume = VOLUME_TABLE[0];
         filter_div = filter_divisor(FILTER_HZ_DEFAULT);
@@ -67,7 +67,7 @@ protected:
         volume = PROBE_VOLUME;
         filter_div = 1;
         generate(1);
-        return out_acc >> 16;
+        return sound_gen.out_acc >> 16;
     }
     // Closes n MZ-800 scan lines as the run loop does: the generator runs with the line's
     // weight once the CPU has passed the line's end, then the next line starts.

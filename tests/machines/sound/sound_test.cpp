@@ -40,7 +40,7 @@ TEST_F(Sound, the_weight_not_yet_turned_into_samples_carries_to_the_next_call)
         {"the run loop's catch-up weight (480 x 81920 / 16) is 5120 samples", 2457600, 1, 5120},
     };
     for (const Case& c : cases) {
-        sample_weight_rest = 0;
+        sound_gen.weight_rest = 0;
         int32_t total = 0;
         for (int i = 0; i < c.calls; ++i)
             total += samples_of(c.weight);
@@ -93,13 +93,13 @@ TEST_F(Sound, the_volume_stage_drops_16_bits_and_the_one_pole_closes_1_over_filt
         const int64_t target = scaled - (scaled & 0xFFFF); // down to a multiple of 65536
         generate(filter_div);
         // After filter_div samples of a step: 1 - (1 - 1/div)^div of the way, about 1 - 1/e.
-        EXPECT_NEAR(double(out_acc) / double(target), 1.0 - std::pow(1.0 - 1.0 / filter_div, filter_div), 0.005)
+        EXPECT_NEAR(double(sound_gen.out_acc) / double(target), 1.0 - std::pow(1.0 - 1.0 / filter_div, filter_div), 0.005)
             << c.hz << " Hz";
         generate(5000);
         // The one-pole stops within filter_div - 1 of its target; the Butterworth passes the
         // level at unity gain, then 14 bits are dropped.
-        EXPECT_LE(out_acc - target, filter_div - 1) << "volume " << c.volume_index;
-        EXPECT_GE(out_acc - target, 0) << "volume " << c.volume_index;
+        EXPECT_LE(sound_gen.out_acc - target, filter_div - 1) << "volume " << c.volume_index;
+        EXPECT_GE(sound_gen.out_acc - target, 0) << "volume " << c.volume_index;
         EXPECT_NEAR(ring_left(ring_write), double(target) / 16384.0, 2.0) << "volume " << c.volume_index;
         EXPECT_EQ(ring_left(ring_write), ring_right(ring_write));
     }
@@ -237,23 +237,23 @@ TEST_F(Sound, sn76489_latch_and_data_bytes_set_periods_noise_and_levels)
         SetUp();
         for (uint8_t b : c.bytes)
             sn76489_write(b);
-        EXPECT_EQ(sn_period, c.period) << c.name;
-        EXPECT_EQ(sn_noise_ctrl, c.noise_ctrl) << c.name;
-        EXPECT_EQ(sn_level, c.level) << c.name;
-        EXPECT_EQ(sn_latch, c.latch) << c.name;
+        EXPECT_EQ(psg.period, c.period) << c.name;
+        EXPECT_EQ(psg.noise_ctrl, c.noise_ctrl) << c.name;
+        EXPECT_EQ(psg.level, c.level) << c.name;
+        EXPECT_EQ(psg.latch, c.latch) << c.name;
     }
     SetUp();
-    sn_level[2] = 100; // a positive level keeps its sign
+    psg.level[2] = 100; // a positive level keeps its sign
     sn76489_write(0xD1);
-    EXPECT_EQ(sn_level[2], 8414);
+    EXPECT_EQ(psg.level[2], 8414);
 }
 
 TEST_F(Sound, an_sn76489_tone_of_period_p_is_p_samples_high_and_p_plus_1_low)
 {
     for (uint16_t p : {0, 1, 2, 3, 100}) {
         SetUp();
-        sn_period[1] = p;
-        sn_level[1] = -4074;
+        psg.period[1] = p;
+        psg.level[1] = -4074;
         const int32_t cycle = p < 2 ? 1 : 2 * p + 1;
         std::vector<int32_t> m;
         for (int i = 0; i < 4 * cycle; ++i)
@@ -275,14 +275,14 @@ TEST_F(Sound, sn76489_noise_shifts_at_its_rate_by_the_white_or_periodic_rule)
     const Rate rates[] = {{0xE0, 16}, {0xE1, 32}, {0xE2, 64}, {0xE3, 300}};
     for (const Rate& r : rates) {
         SetUp();
-        sn_period[2] = 300;
+        psg.period[2] = 300;
         sn76489_write(r.latch);
         ASSERT_EQ(sn76489_noise_rate(), r.g);
         for (int i = 0; i < r.g; ++i)
             sn76489_sample(r.g);
-        EXPECT_EQ(sn_lfsr, 0) << "no shift within the first g samples, g = " << r.g;
+        EXPECT_EQ(psg.lfsr, 0) << "no shift within the first g samples, g = " << r.g;
         sn76489_sample(r.g);
-        EXPECT_EQ(sn_lfsr, 0x4000) << "an empty register reloads 4000h, g = " << r.g;
+        EXPECT_EQ(psg.lfsr, 0x4000) << "an empty register reloads 4000h, g = " << r.g;
     }
     struct Shift { bool white; uint16_t from, to; };
     const Shift shifts[] = {
@@ -294,10 +294,10 @@ TEST_F(Sound, sn76489_noise_shifts_at_its_rate_by_the_white_or_periodic_rule)
     for (const Shift& s : shifts) {
         SetUp();
         sn76489_write(s.white ? 0xE4 : 0xE0);
-        sn_lfsr = s.from;
-        sn_noise_counter = 16;
+        psg.lfsr = s.from;
+        psg.noise_counter = 16;
         sn76489_sample(16);
-        EXPECT_EQ(sn_lfsr, s.to) << (s.white ? "white " : "periodic ") << std::hex << s.from;
+        EXPECT_EQ(psg.lfsr, s.to) << (s.white ? "white " : "periodic ") << std::hex << s.from;
     }
 }
 
@@ -437,15 +437,15 @@ TEST_F(Sound, pmd85_timer_control_words_and_counts_program_a_channel)
     for (const Case& c : cases) {
         pmd_timer_count_write(1, 0x99); // a half-written count is dropped by the control word
         pmd_timer_control(1, c.control);
-        EXPECT_EQ(pmd_channels[1].mode, c.mode);
-        EXPECT_EQ(pmd_channels[1].count, 0);
-        const int32_t value = pmd_channels[1].value;
+        EXPECT_EQ(pmd_sound.channels[1].mode, c.mode);
+        EXPECT_EQ(pmd_sound.channels[1].count, 0);
+        const int32_t value = pmd_sound.channels[1].value;
         pmd_timer_count_write(1, 0x10);
-        EXPECT_EQ(pmd_channels[1].count, 0x10);
-        EXPECT_EQ(pmd_channels[1].value, value) << "the low byte does not load the running value";
+        EXPECT_EQ(pmd_sound.channels[1].count, 0x10);
+        EXPECT_EQ(pmd_sound.channels[1].value, value) << "the low byte does not load the running value";
         pmd_timer_count_write(1, 0x27);
-        EXPECT_EQ(pmd_channels[1].count, 0x2710);
-        EXPECT_EQ(pmd_channels[1].value, 0x2710);
+        EXPECT_EQ(pmd_sound.channels[1].count, 0x2710);
+        EXPECT_EQ(pmd_sound.channels[1].value, 0x2710);
     }
 }
 
@@ -468,7 +468,7 @@ TEST_F(Sound, pmd85_channels_step_16_ticks_per_sample_by_their_mode)
         SetUp();
         for (int ch = 1; ch < 4; ++ch) {
             pmd_timer_control(ch, 0x32); // mode 1 holds its level
-            pmd_channels[size_t(ch)].level = 0;
+            pmd_sound.channels[size_t(ch)].level = 0;
         }
         pmd_timer_control(0, uint8_t(0x30 | c.mode << 1));
         pmd_timer_count_write(0, uint8_t(c.count));
@@ -491,7 +491,7 @@ TEST_F(Sound, pmd85_channels_step_16_ticks_per_sample_by_their_mode)
     pmd_timer_count_write(0, 0);
     for (int32_t value : {24, 8, 0, 0}) {
         pmd_sound_sample();
-        EXPECT_EQ(pmd_channels[0].value, value) << "mode 0 counts down and stops at 0";
+        EXPECT_EQ(pmd_sound.channels[0].value, value) << "mode 0 counts down and stops at 0";
     }
 }
 
@@ -502,7 +502,7 @@ TEST_F(Sound, pmd85_port_c_bits_add_two_tones_and_a_level)
     const Case cases[] = {{0x01, 128, 64}, {0x02, 32, 16}, {0x04, 1, 1}, {0x00, 1, 0}};
     for (const Case& c : cases) {
         SetUp();
-        ppi_port_c = c.port_c;
+        ppi.port_c = c.port_c;
         // Every channel in mode 0 after the reset: 4 x 8192 low.
         std::vector<int32_t> m;
         for (int i = 0; i < 4 * c.period; ++i)
@@ -524,33 +524,33 @@ TEST_F(Sound, the_chipset_reset_clears_the_chip_registers_but_not_the_ring_or_fi
     sn76489_write(0x8A);
     sn76489_write(0x10);
     sn76489_write(0x90);
-    sn_counter = {5, 6, 7};
+    psg.counter = {5, 6, 7};
     ay_write({{7, 0}, {8, 0x1F}, {13, 0x0E}});
     beeper_bits = 0x11;
     pmd_timer_control(2, 0x36);
     pmd_timer_count_write(2, 0x34);
     pmd_timer_count_write(2, 0x12);
-    pmd_channels[2].level = 0;
+    pmd_sound.channels[2].level = 0;
     select_machine(ZX48);
     generate(100);
     const int32_t written = ring_write;
-    const int32_t acc = out_acc;
+    const int32_t acc = sound_gen.out_acc;
     ASSERT_NE(acc, 0);
 
     chipset_reset();
-    EXPECT_EQ(sn_period, (std::array<uint16_t, 3>{}));
-    EXPECT_EQ(sn_level, (std::array<int16_t, 4>{}));
-    EXPECT_EQ(sn_counter, (std::array<uint16_t, 3>{}));
+    EXPECT_EQ(psg.period, (std::array<uint16_t, 3>{}));
+    EXPECT_EQ(psg.level, (std::array<int16_t, 4>{}));
+    EXPECT_EQ(psg.counter, (std::array<uint16_t, 3>{}));
     EXPECT_EQ(ay.regs, (std::array<uint8_t, 16>{0, 0, 0, 0, 0, 0, 0, 0xFF}));
     EXPECT_EQ(ay_envelope_level(), 0);
     EXPECT_EQ(beeper_bits, 0);
-    for (const PmdChannel& ch : pmd_channels) {
+    for (const PmdChannel& ch : pmd_sound.channels) {
         EXPECT_EQ(ch.mode, 0);
         EXPECT_EQ(ch.count, 0);
         EXPECT_EQ(ch.level, 8192);
     }
     EXPECT_EQ(ring_write, written);
-    EXPECT_EQ(out_acc, acc);
+    EXPECT_EQ(sound_gen.out_acc, acc);
 }
 
 } // namespace

@@ -29,11 +29,11 @@ TEST(ZxPorts, UlaWritesSetBorderAndBeeperAndWaitLikeContendedMemory)
     };
     for (const auto& c : CASES) {
         io_write(c.port, c.value);
-        EXPECT_EQ(border_colour, c.border) << std::hex << c.port << " " << int(c.value);
+        EXPECT_EQ(picture_state.border_colour, c.border) << std::hex << c.port << " " << int(c.value);
         EXPECT_EQ(beeper_bits, c.beeper) << std::hex << c.port << " " << int(c.value);
     }
     io_write(0x00FF, 0x07); // odd: not the ULA
-    EXPECT_EQ(border_colour, 3);
+    EXPECT_EQ(picture_state.border_colour, 3);
     const struct { int pos; int32_t delay; } TIMING[] = {{2, 6}, {7, 1}, {8, 0}};
     for (const auto& t : TIMING) {
         cpu.cycles = at_line_100(t.pos);
@@ -96,10 +96,10 @@ TEST(ZxPorts, KempstonAtPort1f)
         {uint8_t(~JOY_DOWN), 0x04}, {uint8_t(~JOY_UP), 0x08}, {uint8_t(~(JOY_UP | JOY_FIRE)), 0x18},
     };
     for (const auto& c : CASES) {
-        joystick_state = c.joystick;
+        key_matrix.joystick = c.joystick;
         EXPECT_EQ(io_read(0x001F), c.value) << std::hex << int(c.joystick);
     }
-    joystick_state = 0xFF;
+    key_matrix.joystick = 0xFF;
 }
 
 TEST(ZxPorts, UnansweredOddPortsReadTheByteTheUlaFetches)

@@ -31,7 +31,7 @@ const OutputLine& show(int r)
     picture.record_line(line);
     picture.line_done(line);
     picture.present_line(line);
-    return output_lines[size_t(line & 1)];
+    return picture_state.output_lines[size_t(line & 1)];
 }
 
 class ZxPicture : public ::testing::Test {
@@ -40,9 +40,9 @@ protected:
     {
         select_directly(ZX48);
         main_ram.fill(0);
-        flash_counter = 34;
-        status_visible = 0;
-        border_colour = 0;
+        zx_video.flash_counter = 34;
+        key_matrix.status_visible = 0;
+        picture_state.border_colour = 0;
     }
 };
 
@@ -73,36 +73,36 @@ TEST_F(ZxPicture, FlashingCellsSwapInkAndPaperFor17Of34Frames)
     main_ram[0x5800] = 0x80 | 0x28 | 0x02; // flash, paper 5, ink 2
     const struct { int32_t counter; uint8_t ink; uint8_t paper; } CASES[] = {{34, 0x22, 0x55}, {18, 0x22, 0x55}, {17, 0x55, 0x22}, {1, 0x55, 0x22}};
     for (const auto& c : CASES) {
-        flash_counter = c.counter;
+        zx_video.flash_counter = c.counter;
         const OutputLine& out = show(0);
         EXPECT_EQ(out[LEFT], c.ink) << c.counter;
         EXPECT_EQ(out[LEFT + 7], c.paper) << c.counter;
     }
     // The counter steps once a frame, after the last display row, from 1 back to 34.
-    flash_counter = 2;
+    zx_video.flash_counter = 2;
     show(191);
-    EXPECT_EQ(flash_counter, 1);
+    EXPECT_EQ(zx_video.flash_counter, 1);
     show(191);
-    EXPECT_EQ(flash_counter, 34);
+    EXPECT_EQ(zx_video.flash_counter, 34);
 }
 
 TEST_F(ZxPicture, BorderAndAttributesAreTakenLineByLine)
 {
     main_ram[0x5800] = 0x38; // paper 7 for character row 0
-    border_colour = 2;
+    picture_state.border_colour = 2;
     const uint8_t first_paper = show(3)[LEFT];
     main_ram[0x5800] = 0x08; // the program changes the attribute and the border in mid-frame
-    border_colour = 5;
+    picture_state.border_colour = 5;
     const OutputLine& later = show(4);
     EXPECT_EQ(first_paper, 0x77);
     EXPECT_EQ(later[LEFT], 0x11);
     EXPECT_EQ(later[0], 0x55);
     picture.present_line(FIRST_LINE + 3); // presenting again at frame end keeps the captured line
-    EXPECT_EQ(output_lines[size_t((FIRST_LINE + 3) & 1)][LEFT], 0x77);
-    EXPECT_EQ(output_lines[size_t((FIRST_LINE + 3) & 1)][0], 0x22);
+    EXPECT_EQ(picture_state.output_lines[size_t((FIRST_LINE + 3) & 1)][LEFT], 0x77);
+    EXPECT_EQ(picture_state.output_lines[size_t((FIRST_LINE + 3) & 1)][0], 0x22);
     picture.record_line(20);
     picture.present_line(20);
-    EXPECT_EQ(output_lines[0][LEFT], 0x55) << "above the display the whole line is border";
+    EXPECT_EQ(picture_state.output_lines[0][LEFT], 0x55) << "above the display the whole line is border";
 }
 
 TEST_F(ZxPicture, The128kShowsBank7WhileItsScreenBitIsSet)
@@ -121,23 +121,23 @@ TEST_F(ZxPicture, The128kShowsBank7WhileItsScreenBitIsSet)
 TEST_F(ZxPicture, StatusRowsReplaceTheBorderBelowThePictureWhileF9IsHeld)
 {
     const int line = FIRST_LINE + 192;
-    border_colour = 3;
+    picture_state.border_colour = 3;
     picture.record_line(line);
     picture.present_line(line);
-    EXPECT_EQ(output_lines[0][200], 0x33);
-    status_visible = 1;
+    EXPECT_EQ(picture_state.output_lines[0][200], 0x33);
+    key_matrix.status_visible = 1;
     picture.present_line(line);
     std::array<uint8_t, 160> codes;
     status_row_codes(0, codes.data());
-    EXPECT_EQ(output_lines[0][40], uint8_t((codes[0] & 0x0F) * 0x11)) << "the status line's first dot";
-    status_visible = 0;
+    EXPECT_EQ(picture_state.output_lines[0][40], uint8_t((codes[0] & 0x0F) * 0x11)) << "the status line's first dot";
+    key_matrix.status_visible = 0;
 }
 
 TEST_F(ZxPicture, ScreenshotsBrightenInkOnlyAndDoNotFlash)
 {
     main_ram[bitmap_row(0)] = 0x80;
     main_ram[0x5800] = 0x80 | 0x40 | 0x30 | 0x00; // flash, bright, paper 6, ink 0
-    flash_counter = 1; // the live picture would show it inverted
+    zx_video.flash_counter = 1; // the live picture would show it inverted
     show(0);
     std::array<uint8_t, 400> row;
     picture.screenshot_line(FIRST_LINE, row.data());
