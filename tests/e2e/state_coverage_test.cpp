@@ -1,0 +1,137 @@
+// Every writable variable of the devices' code is either in the state registry or known not to
+// be state. A device that adds a variable and forgets to register it fails here, by name,
+// before a saved machine comes back without it.
+//
+// The devices' objects are read with nm; each variable's address in this program is checked
+// against the registry's blocks. Constant tables (UPPER_CASE names) are skipped.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cpu/cpu_state.h"
+#include "host/state_registry.h"
+
+namespace {
+
+// What is derived from the state or belongs to the host, as "object:variable".
+const std::set<std::string> NOT_STATE = {
+    // Derived: the installed handlers, costs and page slots, the machine's port handlers, the
+    // GDG's text cache, the MZ-800's answered ports, the picture hooks, the sample source and
+    // steps that follow the speed.
+    "run_loop:dispatch_table", "run_loop:cycle_costs", "run_loop:installed_cycles",
+    "run_loop:installed_threaded", "run_loop:installed_checked", "memory:page_read_slots",
+    "memory:page_write", "memory:page_read_direct", "memory:page_write_direct",
+    "memory:family_bytes", "memory:machine_read", "memory:machine_write", "machine:port_reader",
+    "machine:port_writer", "gdg_video:text_epoch", "gdg_video:text_row_version",
+    "gdg_video:expanded_from", "mz_ports:read_unanswered", "mz_ports:write_unanswered",
+    "picture:picture", "sound:sound_source", "ay8912:ticks_per_sample", "speed:line_step",
+    "speed:sample_step", "speed:speed_ratio",
+    // Only while one access runs.
+    "memory:in_open_bus",
+    // The host's: the speed chosen, the clock, the debugger's breakpoints and watches, the
+    // listener's volume and filter, the key decoder, the tape (a medium).
+    "run_loop:speed_setting", "run_loop:host_clock", "run_loop:breakpoint_bits",
+    "run_loop:breakpoints_armed", "run_loop:breakpoint_resume", "memory:watched_reads",
+    "memory:watched_writes", "memory:watch_seen", "keyboard:volume_index", "keyboard:volume",
+    "keyboard:filter_hz", "keyboard:filter_div", "key_translation:ps2_decoder", "tape:tape_image",
+};
+
+struct Variable {
+    std::string object, name;
+};
+
+std::vector<std::string> lines_of(const std::string& command)
+{
+    std::vector<std::string> lines;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return lines;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        std::string line(buffer);
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    ::pclose(pipe);
+    return lines;
+}
+
+// nm's "address type name" lines; for archives and objects, "file:" lines name the object.
+template <typename Each>
+void each_symbol(const std::string& file, Each each)
+{
+    std::string object = file;
+    for (const std::string& line : lines_of("nm -C --defined-only '" + file + "' 2>/dev/null")) {
+        if (!line.empty() && line.back() == ':') {
+            object = line.substr(0, line.size() - 1);
+            continue;
+        }
+        if (line.size() < 20 || line[16] != ' ' || line[18] != ' ')
+            continue;
+        each(object, std::stoull(line.substr(0, 16), nullptr, 16), line[17], line.substr(19));
+    }
+}
+
+std::string stem(const std::string& object)
+{
+    const size_t slash = object.find_last_of('/');
+    const std::string base = slash == std::string::npos ? object : object.substr(slash + 1);
+    return base.substr(0, base.find('.'));
+}
+
+// The last part of a name, without "(anonymous namespace)::" and other scopes.
+std::string plain(const std::string& name)
+{
+    const size_t colon = name.rfind("::");
+    return colon == std::string::npos ? name : name.substr(colon + 2);
+}
+
+TEST(StateRegistry, ListsEveryVariableOfEveryDevice)
+{
+    std::vector<Variable> variables;
+    std::ifstream list(DEVICE_OBJECTS);
+    for (std::string file; std::getline(list, file);)
+        each_symbol(file, [&](const std::string& object, uint64_t, char type, const std::string& name) {
+            const std::string last = plain(name);
+            if (std::string("bBdD").find(type) == std::string::npos || last.empty() || std::isupper(uint8_t(last[0])) ||
+                name.find("guard variable") != std::string::npos || name.find('(') < name.find("(anonymous"))
+                return;
+            variables.push_back({stem(object), name});
+        });
+    ASSERT_GT(variables.size(), 30u) << "nm read nothing from " << DEVICE_OBJECTS;
+
+    // Where this program put them: nm's addresses, moved by where the program was loaded.
+    std::multimap<std::string, uint64_t> placed;
+    each_symbol(std::filesystem::read_symlink("/proc/self/exe").string(), [&](const std::string&, uint64_t address, char, const std::string& name) {
+        placed.emplace(name, address);
+    });
+    const auto cpu_at = placed.find("cpu");
+    ASSERT_NE(cpu_at, placed.end());
+    const uint64_t load = uint64_t(reinterpret_cast<uintptr_t>(&cpu)) - cpu_at->second;
+
+    const auto registered = [&](uint64_t address) {
+        for (const StateEntry& e : state_entries())
+            if (address >= uint64_t(reinterpret_cast<uintptr_t>(e.data)) && address < uint64_t(reinterpret_cast<uintptr_t>(e.data)) + e.size)
+                return true;
+        return false;
+    };
+    for (const Variable& v : variables) {
+        if (NOT_STATE.count(v.object + ":" + plain(v.name)))
+            continue;
+        const auto [first, last] = placed.equal_range(v.name);
+        bool covered = first != last;
+        for (auto it = first; it != last; ++it)
+            covered = covered && registered(it->second + load);
+        EXPECT_TRUE(covered) << v.object << ": " << v.name
+                             << " is not in the state registry; register it, or list it here if it is derived or the host's";
+    }
+}
+
+} // namespace
