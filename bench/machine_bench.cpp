@@ -6,7 +6,8 @@
 //
 //   build/bench/machine_bench [FRAMES] [mz800|pmd85] [--breakpoint] [--rewind]   (default 3000 frames of the MZ-800)
 //
-// --rewind records the rewind history at every frame end as the window does, and prints its size.
+// --rewind records the rewind history at every frame end as the window does, and prints its size
+// with what a saved state costs.
 // --breakpoint arms a debugger breakpoint at FFFFh, which the monitor never reaches: the run
 // loop's checked form, as with a debugger attached.
 
@@ -21,7 +22,7 @@
 #include "cpu/breakpoints.h"
 #include "host/emulator.h"
 #include "host/headless.h"
-#include "host/rewind.h"
+#include "bench/state_figures.h"
 
 int main(int argc, char** argv)
 {
@@ -57,7 +58,6 @@ int main(int argc, char** argv)
             rewind_frame_end();
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::filesystem::remove_all(root);
 
     // An MZ-800 frame is 312 lines of 1136 dots at 17.734375 MHz (50.0 frames per second); a
     // PMD 85 frame 312 lines of 131 cycles at 2.048 MHz (50.1 frames per second).
@@ -66,6 +66,7 @@ int main(int argc, char** argv)
     std::printf("%s monitor, %ld frames: %.2f emulated s in %.3f wall s = %.1f emulated s per wall s (%.0f%% of real time)\n",
                 pmd85 ? "PMD 85" : "MZ-800", frames, emulated, wall, emulated / wall, 100.0 * emulated / wall);
     if (rewind)
-        std::printf("rewind history: %.1f MiB for the last %u s\n", double(rewind_bytes()) / (1 << 20), REWIND_SECONDS);
+        print_state_figures(root);
+    std::filesystem::remove_all(root);
     return 0;
 }

@@ -68,7 +68,7 @@ extern std::array<const uint8_t*, 16> page_read_direct;
 extern std::array<uint8_t*, 16> page_write_direct;
 
 // Through the page handler, whatever the page.
-inline uint8_t cpu_read(const CpuState& c, uint16_t address)
+inline uint8_t cpu_read(uint16_t address)
 {
     return uint8_t(page_read_slots[address >> 12](address));
 }
@@ -80,11 +80,11 @@ inline void cpu_write(uint16_t address, uint8_t value)
 
 // The core's accesses: straight to a plain page's bytes, through the handler otherwise.
 // A contended or waiting page has no direct bytes, so its charges still happen.
-inline uint8_t bus_read(const CpuState& c, uint16_t address)
+inline uint8_t bus_read(uint16_t address)
 {
     if (const uint8_t* bytes = page_read_direct[address >> 12])
         return bytes[address & 0x0FFF];
-    return cpu_read(c, address);
+    return cpu_read(address);
 }
 
 inline void bus_write(uint16_t address, uint8_t value)

@@ -60,7 +60,7 @@ void threaded(CpuState& c, uint16_t pc, int32_t cycles, uint8_t r)
         if (breakpoint_at(at))
             return;
     }
-    const uint8_t op = bus_read(c, at);
+    const uint8_t op = bus_read(at);
     NEXT[op](c, uint16_t(at + 1), c.cycles, MAY_MOVE_R ? c.r : uint8_t(r + 1));
 }
 

@@ -16,8 +16,8 @@ void accept_interrupt(CpuState& c, uint16_t vector_address, bool vector_in_rom)
         if (vector_in_rom) {
             c.pc = 0xFFFF;
         } else {
-            const uint8_t low = cpu_read(c, uint16_t(vector_address & ~1));
-            c.pc = uint16_t(low | cpu_read(c, uint16_t(vector_address | 1)) << 8);
+            const uint8_t low = cpu_read(uint16_t(vector_address & ~1));
+            c.pc = uint16_t(low | cpu_read(uint16_t(vector_address | 1)) << 8);
         }
         c.cycles -= 19;
     } else {

@@ -103,7 +103,7 @@ uint32_t run(CpuState& c)
             }
             breakpoint_resume = -1;
         }
-        const uint8_t op = bus_read(c, c.pc);
+        const uint8_t op = bus_read(c.pc);
         if (threaded) {
             threaded[op](c, uint16_t(c.pc + 1), c.cycles, c.r);
         } else {

@@ -295,7 +295,7 @@ template <class T> constexpr auto BASE_HANDLERS = make_table<BaseTable<T>>(ALL_O
 template <int32_t (*COST)(uint8_t)>
 inline uint8_t prefix_fetch(CpuState& c)
 {
-    const uint8_t op = bus_read(c, c.pc);
+    const uint8_t op = bus_read(c.pc);
     ++c.pc;
     c.cycles -= COST(op);
     ++c.r;

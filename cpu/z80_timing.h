@@ -9,7 +9,7 @@
 // MZ-800 family: fixed costs from the tables; only conditional extras are charged here.
 struct TimingA {
     static constexpr bool PER_ACCESS = false;
-    static uint8_t rd(CpuState& c, uint16_t a) { return bus_read(c, a); }
+    static uint8_t rd(CpuState&, uint16_t a) { return bus_read(a); }
     static void wr(CpuState&, uint16_t a, uint8_t v) { bus_write(a, v); }
     // Internal cycles tied to an address (set B re-reads the address for them).
     static void internal(CpuState&, uint16_t, int) {}
@@ -36,7 +36,7 @@ struct TimingB {
     static constexpr bool PER_ACCESS = true;
     static uint8_t rd(CpuState& c, uint16_t a)
     {
-        const uint8_t v = bus_read(c, a);
+        const uint8_t v = bus_read(a);
         c.cycles -= 3;
         return v;
     }
@@ -48,7 +48,7 @@ struct TimingB {
     static void internal(CpuState& c, uint16_t a, int n)
     {
         for (; n > 0; --n) {
-            (void)bus_read(c, a);
+            (void)bus_read(a);
             c.cycles -= 1;
         }
     }
@@ -57,7 +57,7 @@ struct TimingB {
     static void jr_taken(CpuState& c, uint16_t a)
     {
         contend(a, 4);
-        (void)bus_read(c, a);
+        (void)bus_read(a);
         c.cycles -= 1;
     }
     static void io_cycle(CpuState& c) { c.cycles -= 4; }

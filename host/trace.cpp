@@ -123,9 +123,9 @@ void trace_line()
     if (!trace_active)
         return;
     const uint16_t pc = cpu.pc;
-    const uint8_t b0 = cpu_read(cpu, pc);
-    const uint8_t b1 = cpu_read(cpu, uint16_t(pc + 1));
-    const uint8_t b2 = cpu_read(cpu, uint16_t(pc + 2));
+    const uint8_t b0 = cpu_read(pc);
+    const uint8_t b1 = cpu_read(uint16_t(pc + 1));
+    const uint8_t b2 = cpu_read(uint16_t(pc + 2));
 
     trace_hex(pc, 4, ":\t", 2);
 

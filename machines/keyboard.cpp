@@ -5,7 +5,7 @@
 #include "cpu/cpu.h"
 #include "cpu/cpu_state.h"
 
-KeyMatrix key_matrix = {.row = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, .joystick = 0xFF};
+KeyMatrix key_matrix{};
 TypedKeys typed_keys = {};
 int32_t volume_index = 0;
 int32_t volume = VOLUME_TABLE[0];

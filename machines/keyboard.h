@@ -20,11 +20,11 @@
 // The keyboard: rows R0-R9 of the MZ-800 matrix, then the extra row X (a bit is 0 while its
 // key is held), the joystick, and the PS/2 decoder's own state.
 struct KeyMatrix {
-    std::array<uint8_t, 11> row;
-    uint8_t joystick;       // FFh when idle; the chipset reset restores it
-    uint8_t ps2_code;       // set 2 code of the current event, without prefixes
-    int32_t status_visible; // 1 while F9 is held
-    int32_t prtscr_count;   // Print Screen codes seen since the last release
+    std::array<uint8_t, 11> row{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    uint8_t joystick = 0xFF; // FFh when idle; the chipset reset restores it
+    uint8_t ps2_code;        // set 2 code of the current event, without prefixes
+    int32_t status_visible;  // 1 while F9 is held
+    int32_t prtscr_count;    // Print Screen codes seen since the last release
 };
 constexpr uint8_t ROW_X = 10;
 

@@ -3,7 +3,7 @@
 #include "machines/picture.h"
 #include "roms/rom_images.h"
 
-StatusLine status_line{.attr = 0x71};
+StatusLine status_line{};
 
 void status_print_byte(uint8_t ch)
 {

@@ -10,7 +10,7 @@ struct StatusLine {
     std::array<uint8_t, 40> chars;
     std::array<uint8_t, 40> attrs;
     int32_t cursor; // the column is cursor modulo 40
-    uint8_t attr;
+    uint8_t attr = 0x71;
 };
 extern StatusLine status_line;
 

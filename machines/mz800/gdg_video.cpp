@@ -19,7 +19,7 @@
 #include "machines/picture.h"
 #include "machines/status_line.h"
 
-Gdg gdg{.palette = {0, 1, 2, 3}};
+Gdg gdg{};
 
 namespace {
 

@@ -23,7 +23,7 @@ struct Gdg {
     std::array<uint8_t, 4> rf_masks;
     uint8_t dmd; // display mode: bit 0 frame B, bit 1 4 planes / 2 bits, bit 2 640 dots, bit 3 MZ-700
     uint16_t scroll_offset, scroll_width, scroll_start, scroll_end;
-    std::array<uint8_t, 4> palette;
+    std::array<uint8_t, 4> palette{0, 1, 2, 3};
     uint8_t palette_group;
     int32_t mz700_last_write_line;
     // Display signals, set by the MZ-800's per-line event.

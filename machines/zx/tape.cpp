@@ -38,7 +38,7 @@ bool rom_holds(const RomBytes (&code)[N])
         return false;
     for (const RomBytes& r : code)
         for (uint8_t i = 0; i < r.count; ++i)
-            if (cpu_read(cpu, uint16_t(r.at + i)) != r.bytes[i])
+            if (cpu_read(uint16_t(r.at + i)) != r.bytes[i])
                 return false;
     return true;
 }
@@ -61,7 +61,7 @@ bool enter_span(uint32_t i)
 
 uint16_t pop()
 {
-    const uint16_t v = uint16_t(cpu_read(cpu, cpu.sp) | cpu_read(cpu, uint16_t(cpu.sp + 1)) << 8);
+    const uint16_t v = uint16_t(cpu_read(cpu.sp) | cpu_read(uint16_t(cpu.sp + 1)) << 8);
     cpu.sp = uint16_t(cpu.sp + 2);
     return v;
 }
@@ -115,8 +115,8 @@ void load_block(const TapeBlock& block)
     for (; i < block.length && cpu.de != 0; ++i) {
         last = bytes[i];
         if (verify) {
-            if (cpu_read(cpu, cpu.ix) != last) {
-                cpu.af = mismatch(uint8_t(cpu_read(cpu, cpu.ix) ^ last));
+            if (cpu_read(cpu.ix) != last) {
+                cpu.af = mismatch(uint8_t(cpu_read(cpu.ix) ^ last));
                 set_lo(cpu.hl, last);
                 return;
             }
@@ -273,7 +273,7 @@ uint32_t tape_save_trap(uint8_t* out)
     uint8_t parity = hi(cpu.af2);
     out[0] = parity;
     for (uint32_t i = 0; i < length; ++i) {
-        out[1 + i] = cpu_read(cpu, uint16_t(start + i));
+        out[1 + i] = cpu_read(uint16_t(start + i));
         parity ^= out[1 + i];
     }
     out[length + 1u] = parity;
@@ -283,7 +283,7 @@ uint32_t tape_save_trap(uint8_t* out)
     // The exit at 053Fh, but for its BREAK test: the key that started the SAVE a moment ago
     // would still be down. The border comes back from BORDCR, interrupts are enabled again.
     pop();
-    zx_port_write(0x00FE, uint8_t((cpu_read(cpu, BORDCR) >> 3) & 7));
+    zx_port_write(0x00FE, uint8_t((cpu_read(BORDCR) >> 3) & 7));
     cpu.control |= CTRL_IFF1 | CTRL_IFF2;
     cpu.pc = pop();
     return length + 2u;

@@ -9,7 +9,7 @@
 #include "machines/picture.h"
 #include "machines/status_line.h"
 
-ZxVideo zx_video{.flash_counter = 34};
+ZxVideo zx_video{};
 
 namespace {
 

@@ -14,7 +14,7 @@ using ZxLineBytes = std::array<std::array<uint8_t, 32>, 192>;
 struct ZxVideo {
     ZxLineBytes line_bitmap;
     ZxLineBytes line_attr;
-    int32_t flash_counter; // 34 down to 1; flashing cells are inverted while it is at most 17
+    int32_t flash_counter = 34; // 34 down to 1; flashing cells are inverted while it is at most 17
 };
 extern ZxVideo zx_video;
 

@@ -105,7 +105,7 @@ protected:
     void expect_program_ran(int row)
     {
         for (size_t i = 0; i < program.size(); ++i)
-            ASSERT_EQ(cpu_read(cpu, uint16_t(LOAD_ADDRESS + i)), program[i]) << "offset " << i << "\n" << screen_text();
+            ASSERT_EQ(cpu_read(uint16_t(LOAD_ADDRESS + i)), program[i]) << "offset " << i << "\n" << screen_text();
         EXPECT_EQ(screen_line(row), STARTED) << screen_text();
     }
 

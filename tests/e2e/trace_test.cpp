@@ -65,7 +65,7 @@ protected:
 std::string line_start(uint16_t address)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%04X:\t%02X", address, cpu_read(cpu, address));
+    std::snprintf(text, sizeof text, "%04X:\t%02X", address, cpu_read(address));
     return text;
 }
 

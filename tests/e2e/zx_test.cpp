@@ -185,7 +185,7 @@ protected:
             for (int ch = 32; ch < 128 && found == '?'; ++ch) {
                 bool same = true;
                 for (int l = 0; l < 8 && same; ++l)
-                    same = cpu_read(cpu, uint16_t(chars + (ch - 32) * 8 + l)) ==
+                    same = cpu_read(uint16_t(chars + (ch - 32) * 8 + l)) ==
                            main_ram[0x4000 + ((y & 0x18) << 8) + ((y & 7) << 5) + x + (l << 8)];
                 if (same)
                     found = char(ch);

@@ -59,7 +59,7 @@ TEST(DebuggerAccess, WatchedPagesReportTheCpusAccessesThroughBanking)
     EXPECT_EQ(page_read_direct[8], nullptr);
     cpu_write(0x4005, 1);
     cpu_write(0x9000, 2);
-    (void)bus_read(cpu, 0x8001);
+    (void)bus_read(0x8001);
     bus_write(0x8002, 3);
     select_machine(ZX48); // the machine maps its pages afresh: the watch stays
     bus_write(0x8003, 4);

@@ -32,7 +32,7 @@ inline void expect_direct_pages_match_handlers(const char* after, int32_t at = -
         if (const uint8_t* bytes = page_read_direct[page]) {
             for (uint32_t offset = 0; offset < 0x1000; ++offset) {
                 cpu.cycles = at;
-                const uint8_t by_handler = cpu_read(cpu, uint16_t(base + offset));
+                const uint8_t by_handler = cpu_read(uint16_t(base + offset));
                 ASSERT_EQ(bytes[offset], by_handler) << "read " << std::hex << base + offset;
                 ASSERT_EQ(cpu.cycles, at) << "read " << std::hex << base + offset;
             }

@@ -112,7 +112,7 @@ std::string dump_line(uint16_t address)
 {
     std::string s = hex(address, 4), text;
     for (int i = 0; i < 8; ++i) {
-        const uint8_t b = cpu_read(cpu, uint16_t(address + i));
+        const uint8_t b = cpu_read(uint16_t(address + i));
         s += ' ' + hex(b, 2);
         text += b >= 0x20 && b <= 0x5D ? char(b) : '.';
     }
@@ -192,7 +192,7 @@ TEST_F(MzPowerOn, SwitchesToMz700ModeAndLoadsTheCharacterGeneratorRam)
         SCOPED_TRACE(hex(address, 4));
         for (const uint8_t value : {0x3C, 0xC3}) {
             cpu_write(address, value);
-            EXPECT_EQ(cpu_read(cpu, address), value);
+            EXPECT_EQ(cpu_read(address), value);
         }
     }
     EXPECT_EQ(video_ram[0x123], MZ_ROM[MZ_ROM_CG + 0x123]) << "a store to C123h reached the generator";
@@ -328,7 +328,7 @@ TEST_F(MzMonitor, ModifyMemoryStoresBytesUntilAFullStop)
         uint8_t value;
     } MEMORY[] = {{0x3000, 0x5A}, {0x3001, 0x11}, {0x3002, 0x07}, {0x3003, 0x33}};
     for (const auto& m : MEMORY)
-        EXPECT_EQ(cpu_read(cpu, m.address), m.value) << hex(m.address, 4);
+        EXPECT_EQ(cpu_read(m.address), m.value) << hex(m.address, 4);
 }
 
 TEST_F(MzMonitor, ScreenScrollsUpWhenTheLastLineIsPassed)
@@ -351,7 +351,7 @@ TEST_F(MzMonitor, JumpRunsAProgramThatReturnsToThePrompt)
 {
     store(0x4000, {0x3E, 0xA5, 0x32, 0x00, 0x50, 0xC9}); // LD A,A5h; LD (5000h),A; RET
     type("J 4000\r");
-    EXPECT_EQ(cpu_read(cpu, 0x5000), 0xA5);
+    EXPECT_EQ(cpu_read(0x5000), 0xA5);
     EXPECT_EQ(screen_line(1), "*J 4000");
     EXPECT_EQ(screen_line(2), "*");
 }
@@ -390,7 +390,7 @@ void write_file(const std::filesystem::path& path, const Bytes& bytes)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-uint16_t word_at(uint16_t address) { return uint16_t(cpu_read(cpu, address) | cpu_read(cpu, uint16_t(address + 1)) << 8); }
+uint16_t word_at(uint16_t address) { return uint16_t(cpu_read(address) | cpu_read(uint16_t(address + 1)) << 8); }
 
 // A 128-byte tape header: machine code named `name`, `size` bytes loaded at `load` and run
 // at `exec` (`load` when 0).
@@ -441,7 +441,7 @@ struct Expected {
 void expect_results(const std::vector<Expected>& table)
 {
     for (const Expected& e : table)
-        EXPECT_EQ(e.word ? word_at(e.address) : cpu_read(cpu, e.address), e.value) << e.what << "\n" << screen_text();
+        EXPECT_EQ(e.word ? word_at(e.address) : cpu_read(e.address), e.value) << e.what << "\n" << screen_text();
 }
 
 } // namespace
@@ -488,8 +488,8 @@ TEST_F(MzMonitorCalls, PrintingMovesTheCursorByControlCodesAndEditsLines)
     });
     const Bytes inserted = {0x18, 0x00, 0x19, 0x1A}, deleted = {0x00, 0x19, 0x1A, 0x00};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(cpu_read(cpu, uint16_t(0x4030 + i)), inserted[i]) << "INST opens a space: X_YZ";
-        EXPECT_EQ(cpu_read(cpu, uint16_t(0x4034 + i)), deleted[i]) << "DEL steps back over X";
+        EXPECT_EQ(cpu_read(uint16_t(0x4030 + i)), inserted[i]) << "INST opens a space: X_YZ";
+        EXPECT_EQ(cpu_read(uint16_t(0x4034 + i)), deleted[i]) << "DEL steps back over X";
     }
     EXPECT_EQ(screen_line(1), " DC");
     EXPECT_EQ(video_ram[VRAM_CODES + 6 * COLS], 0x01);
@@ -501,9 +501,9 @@ TEST_F(MzMonitorCalls, ClockPassesNoonThroughTheInterrupt)
     type("J 1206\r"); // 11:59:58
     headless::run_frames(3 * 50);
     type("J 1209\r");
-    EXPECT_EQ(cpu_read(cpu, 0x4040), 1) << "the afternoon has begun";
+    EXPECT_EQ(cpu_read(0x4040), 1) << "the afternoon has begun";
     EXPECT_LE(word_at(0x4041), 4) << "seconds past noon";
-    EXPECT_EQ(cpu_read(cpu, 0x1038), 0xC3) << "1038h holds the jump to the clock's routine";
+    EXPECT_EQ(cpu_read(0x1038), 0xC3) << "1038h holds the jump to the clock's routine";
 }
 
 TEST_F(MzMonitorCalls, MelodyPlaysItsNotesInThreeOctaves)
@@ -521,7 +521,7 @@ TEST_F(MzMonitorCalls, MelodyPlaysItsNotesInThreeOctaves)
     headless::run_frames(5);
     // A above middle C is 440 Hz: counter 0 divides 1108398 Hz by 2519; + an octave up, - down.
     EXPECT_EQ(heard, (std::set<uint16_t>{1259, 2519, 5038}));
-    EXPECT_EQ(cpu_read(cpu, 0x4051), 0) << "MELDY returned carry at its end";
+    EXPECT_EQ(cpu_read(0x4051), 0) << "MELDY returned carry at its end";
     EXPECT_FALSE(pit.mz700_sound_enable & 1) << "the rest is silent and the sound ends";
 }
 
@@ -581,9 +581,9 @@ TEST_F(MzMonitor, LoaderReadsFurtherPartsOfItsTapeFile)
                         {0x4085, c.third_carry, "RDDAT of the third part"},
                         {0x4087, c.end_carry, "RDINF at the end: carry"}});
         for (size_t i = 0; i < second.size(); ++i)
-            ASSERT_EQ(cpu_read(cpu, uint16_t(0x3000 + i)), second[i]) << i;
+            ASSERT_EQ(cpu_read(uint16_t(0x3000 + i)), second[i]) << i;
         for (size_t i = 0; i < third.size() && !c.cut; ++i)
-            ASSERT_EQ(cpu_read(cpu, uint16_t(0x6000 + i)), third[i]) << i;
+            ASSERT_EQ(cpu_read(uint16_t(0x6000 + i)), third[i]) << i;
     }
 }
 
@@ -609,9 +609,9 @@ TEST_F(MzMonitor, DataReadsPassOverHeadersAndWhatIsLeftOfABlock)
                     {0x4085, 1, "RDDAT at the end: carry"},
                     {0x3100, 0xEE, "only 256 bytes of the second part"}});
     for (size_t i = 0; i < 0x100; ++i)
-        ASSERT_EQ(cpu_read(cpu, uint16_t(0x3000 + i)), second[i]) << i;
+        ASSERT_EQ(cpu_read(uint16_t(0x3000 + i)), second[i]) << i;
     for (size_t i = 0; i < third.size(); ++i)
-        ASSERT_EQ(cpu_read(cpu, uint16_t(0x6000 + i)), third[i]) << i;
+        ASSERT_EQ(cpu_read(uint16_t(0x6000 + i)), third[i]) << i;
 }
 
 TEST_F(MzMonitor, LoadWithoutANameRunsTheNextProgramOnTheTape)
@@ -628,8 +628,8 @@ TEST_F(MzMonitor, LoadWithoutANameRunsTheNextProgramOnTheTape)
         {"L\r", 5, {"*L", "LOAD ERROR", "*"}}, // the end of the tape
         {"L\r", 7, {"*L", "?", "*"}},          // no tape any more
     });
-    EXPECT_EQ(cpu_read(cpu, 0x4000), 0x11);
-    EXPECT_EQ(cpu_read(cpu, 0x4001), 0x22);
+    EXPECT_EQ(cpu_read(0x4000), 0x11);
+    EXPECT_EQ(cpu_read(0x4001), 0x22);
 }
 
 TEST_F(MzMonitorCalls, SaveWritesAFileThatLoadsAndVerifiesBack)
@@ -648,7 +648,7 @@ TEST_F(MzMonitorCalls, SaveWritesAFileThatLoadsAndVerifiesBack)
 
     store(0x3005, {0x00});
     type("L GAME.MZF\r");
-    EXPECT_EQ(cpu_read(cpu, 0x3005), body[5]) << "loaded back";
+    EXPECT_EQ(cpu_read(0x3005), body[5]) << "loaded back";
     type("J 1212\r"); // VERFY with the header that L read
     expect_results({{0x4071, 0, "VERFY: the same"}});
     store(0x3010, {uint8_t(~body[0x10])});

@@ -10,7 +10,7 @@
 
 namespace {
 
-uint8_t peek(uint16_t a) { return cpu_read(cpu, a); }
+uint8_t peek(uint16_t a) { return cpu_read(a); }
 
 bool is_ram(uint16_t a)
 {

@@ -238,7 +238,7 @@ TEST_F(Gdg, ReadsOrTheSelectedPlanesOrSearchForAColour)
     for (const auto& c : CASES) {
         out(0xCE, c.mode);
         out(0xCD, c.format);
-        EXPECT_EQ(cpu_read(cpu, c.address), c.expected) << c.what;
+        EXPECT_EQ(cpu_read(c.address), c.expected) << c.what;
     }
 }
 
@@ -250,7 +250,7 @@ TEST_F(Gdg, UpperWindowIsRamIn320DotModesAndPlanesIn640DotModes)
         out(0xCE, mode);
         cpu_write(0xA123, uint8_t(0x50 + mode));
         EXPECT_EQ(main_ram[0xA123], 0x50 + mode) << int(mode);
-        EXPECT_EQ(cpu_read(cpu, 0xA123), 0x50 + mode) << int(mode);
+        EXPECT_EQ(cpu_read(0xA123), 0x50 + mode) << int(mode);
     }
     EXPECT_EQ(planes_at(0x0123), (Planes{0, 0, 0, 0}));
 
@@ -260,7 +260,7 @@ TEST_F(Gdg, UpperWindowIsRamIn320DotModesAndPlanesIn640DotModes)
     cpu_write(0xA123, 0x6B);
     EXPECT_EQ(video_ram[PLANE + 0x1091], 0x6B);
     EXPECT_EQ(main_ram[0xA123], 0x52);
-    EXPECT_EQ(cpu_read(cpu, 0xA123), 0x6B);
+    EXPECT_EQ(cpu_read(0xA123), 0x6B);
 }
 
 // A window from 80h to 1F40h, 1EC0h wide, scrolled by 940h.
@@ -287,7 +287,7 @@ TEST_F(Gdg, ScrollWindowRemapsCpuAccesses)
         cpu_write(uint16_t(0x8000 + c.offset), 0xA7);
         EXPECT_EQ(video_ram[c.lands_at], 0xA7) << c.offset;
         video_ram[c.lands_at] = 0x5E;
-        EXPECT_EQ(cpu_read(cpu, uint16_t(0x8000 + c.offset)), 0x5E) << c.offset;
+        EXPECT_EQ(cpu_read(uint16_t(0x8000 + c.offset)), 0x5E) << c.offset;
     }
     out(0xCE, 0x06); // 640 dots: the pair offset is what is mapped
     set_window(0x7B);
@@ -301,7 +301,7 @@ TEST_F(Gdg, ScrollWindowRemapsCpuAccesses)
     set_window(0x00);
     cpu_write(0x8104, 0x42);
     EXPECT_EQ(video_ram[0x0104], 0x42);
-    EXPECT_EQ(cpu_read(cpu, 0x8104), 0x42);
+    EXPECT_EQ(cpu_read(0x8104), 0x42);
     show_line(FIRST_LINE + 5);
 }
 
@@ -331,8 +331,8 @@ TEST_F(Mz700Screen, ReadsWaitThreeCyclesAndForTheOpenPartOfTheLine)
     video_ram[0x1234] = 0x4E;
     video_ram[0x0567] = 0x8F;
     for (const auto& c : CASES) {
-        EXPECT_EQ(cost_of([] { EXPECT_EQ(cpu_read(cpu, 0xD234), 0x4E); }, c.cycles), c.cost) << "text " << c.cycles;
-        EXPECT_EQ(cost_of([] { EXPECT_EQ(cpu_read(cpu, 0xC567), 0x8F); }, c.cycles), c.cost) << "PCG " << c.cycles;
+        EXPECT_EQ(cost_of([] { EXPECT_EQ(cpu_read(0xD234), 0x4E); }, c.cycles), c.cost) << "text " << c.cycles;
+        EXPECT_EQ(cost_of([] { EXPECT_EQ(cpu_read(0xC567), 0x8F); }, c.cycles), c.cost) << "PCG " << c.cycles;
     }
 }
 
@@ -362,7 +362,7 @@ TEST_F(Mz700Screen, ProhibitedTextScreenReadsOpenBusAndDropsWritesWithoutWaiting
     cpu.pc = 0x2001;
     video_ram[0x1000] = 0x12;
     out(0xE5, 0);
-    EXPECT_EQ(cost_of([] { EXPECT_EQ(cpu_read(cpu, 0xD000), 0x77); }, 100), 3);
+    EXPECT_EQ(cost_of([] { EXPECT_EQ(cpu_read(0xD000), 0x77); }, 100), 3);
     gdg.mz700_last_write_line = 0;
     EXPECT_EQ(cost_of([] { cpu_write(0xD000, 0x34); }, 99), 0);
     EXPECT_EQ(video_ram[0x1000], 0x12);

@@ -29,7 +29,7 @@ void fill_ram_unlike_rom()
         main_ram[a] = uint8_t(~PMD85_ROM[a & 0x1FFF]);
 }
 
-bool reads_rom(uint16_t a) { return cpu_read(cpu, a) == PMD85_ROM[a & 0x1FFF]; }
+bool reads_rom(uint16_t a) { return cpu_read(a) == PMD85_ROM[a & 0x1FFF]; }
 
 } // namespace
 

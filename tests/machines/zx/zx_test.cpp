@@ -12,21 +12,21 @@ using test_support::select_directly;
 TEST(ZxSpectrumMap, RomRamAndTheBankedTopQuarter)
 {
     select_directly(ZX48);
-    EXPECT_EQ(cpu_read(cpu, 0x0000), ZX48_ROM[0]);
+    EXPECT_EQ(cpu_read(0x0000), ZX48_ROM[0]);
     cpu_write(0x0000, 0x99);
-    EXPECT_EQ(cpu_read(cpu, 0x0000), ZX48_ROM[0]);
+    EXPECT_EQ(cpu_read(0x0000), ZX48_ROM[0]);
     cpu_write(0xC000, 0x42);
     EXPECT_EQ(main_ram[0xC000], 0x42);
 
     select_machine(ZX128);
-    EXPECT_EQ(cpu_read(cpu, 0x0000), ZX128_ROM0[0]);
+    EXPECT_EQ(cpu_read(0x0000), ZX128_ROM0[0]);
     zx128_paging = 0x10;
-    EXPECT_EQ(cpu_read(cpu, 0x0000), ZX48_ROM[0]);
+    EXPECT_EQ(cpu_read(0x0000), ZX48_ROM[0]);
     // Bank 7 lives in the RAM under the ROM.
     zx128_paging = 0x07;
     cpu_write(0xC005, 0x3C);
     EXPECT_EQ(main_ram[0x0005], 0x3C);
-    EXPECT_EQ(cpu_read(cpu, 0x0005), ZX128_ROM0[5]);
+    EXPECT_EQ(cpu_read(0x0005), ZX128_ROM0[5]);
     // Banks 5 and 2 are the RAM at 4000h and 8000h; 1, 3, 4, 6 are stored apart.
     const struct { uint8_t bank; uint8_t* storage; } BANKS[] = {
         {1, &main_ram[0x10000]}, {2, &main_ram[0x8000]}, {3, &main_ram[0x14000]},
@@ -48,10 +48,10 @@ TEST(ZxSpectrumMap, ContendedAccessWaitsOnDisplayLines)
     for (const auto& c : CASES) {
         cpu.cycles = -(c.line * 224 + c.pos);
         const int32_t before = cpu.cycles;
-        (void)cpu_read(cpu, 0x4000);
+        (void)cpu_read(0x4000);
         EXPECT_EQ(before - cpu.cycles, c.delay) << "line " << c.line << " pos " << c.pos;
         cpu.cycles = -(c.line * 224 + c.pos);
-        (void)cpu_read(cpu, 0x8000); // never contended
+        (void)cpu_read(0x8000); // never contended
         EXPECT_EQ(cpu.cycles, -(c.line * 224 + c.pos));
     }
 }
