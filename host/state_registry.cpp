@@ -24,14 +24,19 @@
 #include "machines/zx/tape.h"
 #include "machines/zx/zx_memory.h"
 #include "machines/zx/zx_video.h"
+#include "host/media_state.h"
+#include "host/tape_deck.h"
+#include "sidecar/fdc.h"
+#include "sidecar/pmd_disk.h"
+#include "sidecar/quickdisk.h"
 #include "sidecar/ramdisc.h"
+#include "sidecar/rom_module.h"
+#include "sidecar/sidecar.h"
 
 namespace {
 
 // The MZ-800's memory map, which the machine keeps as page handlers.
 std::array<uint8_t, 16> mz_page_map{};
-// The Sidecar RAM disc's registers, which the device keeps beside its open file.
-RamDiscRegisters ramdisc{};
 
 template <typename T>
 constexpr StateEntry entry(const char (&tag)[5], uint16_t version, T& object)
@@ -138,10 +143,22 @@ const std::array ENTRIES = {
     entry("RING", 1, sound_ring),
     entry("RNGW", 1, ring_write),
     entry("RNGR", 1, ring_read),
-    // The Sidecar's registers (its media are the files on the card).
+    // The Sidecar's registers, and which files its drives hold (their contents are media).
+    entry("SCIF", 1, sidecar),
+    entry("SCFL", 1, sidecar_media),
+    entry("FDC ", 1, fdc),
+    entry("FDDR", 1, fdc_media),
     entry("RDSC", 1, ramdisc),
-    // The ZX Spectrum's tape position (the tape itself is media).
+    entry("RDFL", 1, ramdisc_media),
+    entry("QDSK", 1, quick_disk),
+    entry("QDIM", 1, quick_disk_media),
+    entry("PMDD", 1, pmd_disk),
+    entry("PMDI", 1, pmd_disk_media),
+    entry("RMOD", 1, rom_module),
+    entry("RMFL", 1, rom_module_media),
+    // The ZX Spectrum's tape position and which tape is in (the tape itself is media).
     entry("CASS", 1, cassette),
+    entry("TAPE", 1, tape_media),
 };
 
 static_assert(sizeof(std::atomic<uint32_t>) == 4 && std::atomic<uint32_t>::is_always_lock_free);
@@ -169,7 +186,7 @@ void state_gather()
 {
     if (is_mz800_family(machine_kind))
         mz_page_map_read(mz_page_map);
-    ramdisc = ramdisc_registers();
+    media_state_gather();
 }
 
 namespace {
@@ -189,7 +206,7 @@ void state_rebuild()
     // The pointers of the processor's record are this program's, not the file's.
     cpu.cycle_table = selected_cycle_table;
     cpu.page_read = selected_page_read;
-    ramdisc_set_registers(ramdisc);
+    media_state_rebuild();
     if (is_mz800_family(machine_kind)) {
         mz_page_map_apply(mz_page_map);
         mz700_text_stale();
