@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr uint32_t END_BYTES = 1024;
@@ -41,11 +43,20 @@ MediaFingerprint media_fingerprint(FsFile& file)
 bool media_name(MediaRecord& record, const char* path, bool host)
 {
     record = MediaRecord{};
-    // A card path is kept from the top of the card: a program may change directory meanwhile.
-    std::array<char, FS_PATH_MAX + 4> cwd{};
-    const bool relative = !host && path[0] != '/' && fs_getcwd(cwd.data(), uint32_t(cwd.size())) == FS_OK;
-    const char* dir = relative ? cwd.data() + 2 : ""; // without the drive prefix "0:"
-    const size_t d = std::strlen(dir), slash = relative && d > 1 ? 1 : 0, n = std::strlen(path);
+    // A card path is kept from the top of the card, as a program may change directory meanwhile;
+    // a host path from the top of the host's tree, as a later run may start elsewhere.
+    std::array<char, FS_HOST_PATH_SIZE> cwd{};
+    const char* dir = "";
+    if (!host && path[0] == '0' && path[1] == ':')
+        path += 2; // the card's only drive
+    if (path[0] != '/') {
+        if (host && ::getcwd(cwd.data(), cwd.size()) != nullptr)
+            dir = cwd.data();
+        else if (!host && fs_getcwd(cwd.data(), uint32_t(cwd.size())) == FS_OK)
+            dir = cwd.data() + 2; // without the drive prefix "0:"
+    }
+    const size_t d = std::strlen(dir), n = std::strlen(path);
+    const size_t slash = d > 0 && dir[d - 1] != '/' ? 1 : 0;
     if (d + slash + n >= record.path.size())
         return false;
     std::memcpy(record.path.data(), dir, d);
