@@ -22,7 +22,7 @@ using State = PmdDiskPhase;
 using Path = PmdPath;
 
 PmdDiskRegisters& server = pmd_disk;
-FsDir directory{}; // the listing "L" walks
+ListingHeld directory{}; // the listing "L" walks
 std::array<MediaHeld, 4> held{}; // the image each drive's name leads to now
 
 // --- Answers ---------------------------------------------------------------------------------
@@ -273,8 +273,8 @@ void command_current_directory()
 void command_listing()
 {
     if (server.parameters[0] == 0) {
-        fs_closedir(&directory);
-        if (fs_opendir(&directory, ".") != FS_OK) {
+        listing_close(directory, server.listing);
+        if (listing_open(directory, server.listing, ".") != FS_OK) {
             answer_error();
             return;
         }
@@ -284,7 +284,7 @@ void command_listing()
     entry.long_name = long_name;
     entry.long_name_size = sizeof long_name;
     do {
-        if (fs_readdir(&directory, &entry) != FS_OK) {
+        if (listing_next(directory, server.listing, entry) != FS_OK) {
             answer_error();
             return;
         }
@@ -397,7 +397,7 @@ PmdDiskMedia pmd_disk_media{};
 
 void pmd_disk_init()
 {
-    fs_closedir(&directory);
+    listing_close(directory, server.listing);
     server = PmdDiskRegisters{};
     for (uint8_t d = 0; d < 4; ++d) {
         read_config(d);
@@ -420,6 +420,7 @@ void pmd_disk_state_rebuild(MediaReport report)
     server.work.back() = '\0';
     for (Path& image : server.image)
         image.back() = '\0';
+    listing_restore(directory, server.listing);
     for (uint8_t d = 0; d < 4; ++d) {
         const MediaRecord& recorded = pmd_disk_media.drives[d];
         if (media_same(recorded, held[d]))

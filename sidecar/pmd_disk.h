@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 
+#include "sidecar/listing_record.h"
 #include "sidecar/media_record.h"
 
 enum class PmdDiskPhase : uint8_t {
@@ -49,6 +50,7 @@ struct PmdDiskRegisters {
     std::array<PmdPath, 4> image;
     std::array<uint8_t, PMD_RECORD_SIZE> record_buffer;
     std::array<uint8_t, 2 + 255 + 1> answer; // the longest: a text of 255 bytes (a name has 250)
+    ListingRecord listing;                   // the listing "L" walks
 };
 static_assert(std::has_unique_object_representations_v<PmdDiskRegisters>);
 extern PmdDiskRegisters pmd_disk;
@@ -60,7 +62,8 @@ extern PmdDiskMedia pmd_disk_media;
 
 // Before a save: the images held, into pmd_disk_media.
 void pmd_disk_state_gather();
-// After a load: a drive whose recorded image is missing or changed is reported and left empty.
+// After a load: a drive whose recorded image is missing or changed is reported and left empty;
+// the listing "L" walks is read again up to its place.
 void pmd_disk_state_rebuild(MediaReport report);
 
 // Run each time the PMD 85 is selected: reloads the four image paths, drive 0, the protocol

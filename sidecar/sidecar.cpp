@@ -61,9 +61,7 @@ struct SidecarHost {
     FsFile file;
     MediaHeld media;
     uint8_t mode; // the storage mode the file was opened with
-    FsDir listing;
-    std::array<char, FS_HOST_PATH_SIZE> listing_name; // what the listing handle reads
-    uint32_t listing_fetched;
+    ListingHeld listing;
     std::array<char, LONG_NAME_SIZE> long_name; // fs_readdir and fs_stat write the name here
 };
 
@@ -71,7 +69,7 @@ SidecarRegisters& sc = sidecar;
 SidecarHost host{};
 
 bool file_open() { return host.file.handle != 0; }
-bool listing_open() { return host.listing.handle != nullptr; }
+bool listing_open() { return host.listing.dir.handle != nullptr; }
 
 // Records the result of a storage call; true on success.
 bool storage(FsResult r)
@@ -190,22 +188,7 @@ bool close_file()
 
 // ---- listings
 
-void close_listing()
-{
-    fs_closedir(&host.listing);
-    sc.listing.fill('\0');
-    sc.listing_fetched = 0;
-    host.listing_name.fill('\0');
-    host.listing_fetched = 0;
-}
-
-// The next entry of the running listing, counted so that a loaded state can find its place again.
-FsResult read_entry(FsEntry& e)
-{
-    ++sc.listing_fetched;
-    ++host.listing_fetched;
-    return fs_readdir(&host.listing, &e);
-}
+void close_listing() { listing_close(host.listing, sc.listing); }
 
 // Appends text to the record, never past its end.
 void record_append(uint32_t& length, const char* text)
@@ -270,7 +253,7 @@ void fetch_entry()
     FsEntry e;
     do {
         e = entry_with_name_buffer();
-        if (!storage(read_entry(e))) return; // listing kept, error flag set
+        if (!storage(listing_next(host.listing, sc.listing, e))) return; // listing kept, error flag set
     } while (strcmp(entry_name(e), ".") == 0);
     sc.error = false;
     if (entry_name(e)[0] == '\0') {
@@ -491,13 +474,7 @@ void exec_mkdir()
 
 void exec_listing()
 {
-    if (!storage(fs_opendir(&host.listing, string_at(0)))) return;
-    MediaRecord name{};
-    media_name(name, string_at(0), false);
-    std::copy(name.path.begin(), name.path.end(), sc.listing.begin());
-    host.listing_name = sc.listing;
-    sc.listing_fetched = host.listing_fetched = 0;
-    fetch_entry();
+    if (storage(listing_open(host.listing, sc.listing, string_at(0)))) fetch_entry();
 }
 
 // A file opened while another is open replaces it; the earlier one is flushed and closed first so
@@ -728,7 +705,7 @@ void sidecar_reset()
 {
     // A second start lets go of what the first one held.
     fs_close(&host.file);
-    fs_closedir(&host.listing);
+    fs_closedir(&host.listing.dir);
     host = SidecarHost{};
     sc = SidecarRegisters{};
     sc.status_index = 0;
@@ -766,23 +743,6 @@ void keep_transfers_inside()
     if (uint32_t(sc.record_position) + sc.record_count > RECORD_SIZE)
         sc.record_count = 0;
     sc.directory.back() = '\0';
-    sc.listing.back() = '\0';
-}
-
-// The running listing reopened and read up to where the state left it.
-void restore_listing()
-{
-    if (host.listing_name == sc.listing && host.listing_fetched == sc.listing_fetched)
-        return;
-    const std::array<char, FS_HOST_PATH_SIZE> name = sc.listing;
-    const uint32_t fetched = sc.listing_fetched;
-    close_listing();
-    if (name[0] == '\0' || fs_opendir(&host.listing, name.data()) != FS_OK)
-        return;
-    sc.listing = host.listing_name = name;
-    FsEntry e{};
-    while (sc.listing_fetched < fetched && read_entry(e) == FS_OK) {
-    }
 }
 
 } // namespace
@@ -794,7 +754,7 @@ void file_service_state_rebuild(MediaReport report)
     fs_getcwd(now.data(), uint32_t(now.size()));
     if (now != sc.directory && fs_chdir(sc.directory.data()) != FS_OK)
         fs_chdir("/");
-    restore_listing();
+    listing_restore(host.listing, sc.listing);
     const uint8_t mode = sc.open_mode & (FS_READ | FS_WRITE);
     if (!media_same(sidecar_media.file, host.media) || (file_open() && host.mode != mode)) {
         if (file_open()) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "host/storage.h"
+#include "sidecar/listing_record.h"
 #include "sidecar/media_record.h"
 
 enum class SidecarPhase : uint8_t { Idle = 0, Arguments = 1, Reply = 2 };
@@ -21,8 +22,7 @@ constexpr uint32_t SIDECAR_RECORD_SIZE = 77;
 
 // The interface as a program sees it, with where its open file and listing stand.
 struct SidecarRegisters {
-    uint32_t file_position;   // of the open file
-    uint32_t listing_fetched; // entries the running listing has read
+    uint32_t file_position; // of the open file
     SidecarPhase phase;
     uint8_t command;
     uint8_t error;
@@ -38,10 +38,11 @@ struct SidecarRegisters {
     uint8_t listing_text;
     uint8_t record_position;
     uint8_t record_count;
+    uint8_t reserved;
     std::array<uint8_t, SIDECAR_BUFFER_SIZE> buffer;
     std::array<uint8_t, SIDECAR_RECORD_SIZE> record;
     std::array<char, FS_PATH_MAX + 4> directory; // the current directory, as the card names it
-    std::array<char, FS_HOST_PATH_SIZE> listing; // the running listing's directory; empty: none
+    ListingRecord listing;                        // the running listing
 };
 static_assert(std::has_unique_object_representations_v<SidecarRegisters>);
 extern SidecarRegisters sidecar;

@@ -107,6 +107,25 @@ TEST_F(SavedMedia, AFileOpenForWritingIsOpenAgainAtItsPlaceWithNothingLost)
     EXPECT_EQ(std::string(file.begin(), file.end()), "abcd");
 }
 
+TEST_F(SavedMedia, AListingGoesOnFromItsPlace)
+{
+    for (const char* name : {"sidecar/a.txt", "sidecar/b.txt", "sidecar/c.txt"})
+        write_file(name, {1});
+    command(0x42, "/sidecar\r"); // the text listing: name, CR, size, CR for each entry
+    const auto next = [](uint32_t count) {
+        std::string text;
+        for (uint32_t i = 0; i < count; ++i)
+            text += char(sidecar_read(1));
+        return text;
+    };
+    next(9);
+    const Saved saved = save();
+    const std::string straight = next(12);
+    sidecar_reset();
+    load(saved);
+    EXPECT_EQ(next(12), straight);
+}
+
 TEST_F(SavedMedia, AReadGoesOnAfterALoadUnlessTheImageChangedBehindTheDrive)
 {
     uint8_t status = 0;
