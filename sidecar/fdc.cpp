@@ -626,10 +626,6 @@ void select_drive(uint8_t value)
         fdc.select &= uint8_t(~MOTOR);
 }
 
-} // namespace
-
-namespace {
-
 // Lets go of the image a drive holds (written back first), leaving the drive empty with its
 // head at track 0. False when the image could not be written back and is still held.
 bool empty_drive(uint8_t number)

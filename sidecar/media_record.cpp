@@ -21,6 +21,28 @@ uint32_t crc32_update(uint32_t crc, const uint8_t* p, uint32_t n)
 
 bool same_print(const MediaFingerprint& a, const MediaFingerprint& b) { return a.size == b.size && a.crc == b.crc; }
 
+// The host files this run was given on its command line: the only files outside the card a
+// loaded state may name, so that a state file from elsewhere cannot reach the rest of the host.
+std::array<std::array<char, FS_HOST_PATH_SIZE>, 8> granted{};
+size_t granted_count = 0;
+
+void grant(const MediaRecord& record)
+{
+    for (size_t i = 0; i < granted_count; ++i)
+        if (granted[i] == record.path)
+            return;
+    if (granted_count < granted.size())
+        granted[granted_count++] = record.path;
+}
+
+bool is_granted(const MediaRecord& record)
+{
+    for (size_t i = 0; i < granted_count; ++i)
+        if (granted[i] == record.path)
+            return true;
+    return false;
+}
+
 } // namespace
 
 bool media_present(const MediaRecord& record) { return record.path[0] != '\0'; }
@@ -69,8 +91,11 @@ bool media_name(MediaRecord& record, const char* path, bool host)
 void media_hold(MediaHeld& held, const char* path, bool host, FsFile& file)
 {
     held = MediaHeld{};
-    if (media_name(held.record, path, host))
-        held.record.print = media_fingerprint(file);
+    if (!media_name(held.record, path, host))
+        return;
+    held.record.print = media_fingerprint(file);
+    if (host)
+        grant(held.record);
 }
 
 FsResult media_open(const MediaRecord& record, FsFile& file, uint8_t mode)
@@ -115,7 +140,8 @@ bool media_reopen(const MediaRecord& recorded, FsFile& file, uint8_t mode, Media
     held = MediaHeld{};
     if (!media_present(recorded))
         return false;
-    if (media_open(recorded, file, mode) == FS_OK && same_print(media_fingerprint(file), recorded.print)) {
+    if ((!recorded.host || is_granted(recorded)) && media_open(recorded, file, mode) == FS_OK &&
+        same_print(media_fingerprint(file), recorded.print)) {
         held.record = recorded;
         return true;
     }

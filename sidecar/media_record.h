@@ -64,5 +64,6 @@ void media_gather(MediaHeld& held, MediaRecord& registered, FsFile* file);
 bool media_same(const MediaRecord& recorded, const MediaHeld& held);
 // After a load, for a recorded medium that is not the one held (which the device has let go
 // of): opens it with `mode` into `file` when it is there and unchanged, and `held` describes
-// it; else `held` is none and a recorded medium is reported as missing or changed.
+// it; else `held` is none and a recorded medium is reported as missing or changed. A host file
+// counts as missing unless this run was given it on its command line.
 bool media_reopen(const MediaRecord& recorded, FsFile& file, uint8_t mode, MediaHeld& held, MediaReport report);

@@ -60,7 +60,7 @@ using TransferPhase = SidecarPhase;
 struct SidecarHost {
     FsFile file;
     MediaHeld media;
-    uint8_t mode; // the storage mode the file was opened with
+    uint8_t mode; // whether the file was opened to read, write or both
     ListingHeld listing;
     std::array<char, LONG_NAME_SIZE> long_name; // fs_readdir and fs_stat write the name here
 };
@@ -489,7 +489,7 @@ void exec_open()
         return;
     }
     media_hold(host.media, string_at(1), false, host.file);
-    host.mode = uint8_t(mode & ~MODE_CONVERT);
+    host.mode = mode & (FS_READ | FS_WRITE);
     sc.open_mode = mode;
     sc.error = false;
 }
@@ -720,8 +720,8 @@ SidecarMedia sidecar_media{};
 void file_service_state_gather()
 {
     sc.file_position = host.file.position;
-    if (fs_getcwd(sc.directory.data(), uint32_t(sc.directory.size())) != FS_OK)
-        sc.directory.fill('\0');
+    sc.directory.fill('\0');
+    fs_getcwd(sc.directory.data(), uint32_t(sc.directory.size()));
     media_gather(host.media, sidecar_media.file, file_open() ? &host.file : nullptr);
 }
 
@@ -752,7 +752,7 @@ void file_service_state_rebuild(MediaReport report)
     keep_transfers_inside();
     std::array<char, FS_PATH_MAX + 4> now{};
     fs_getcwd(now.data(), uint32_t(now.size()));
-    if (now != sc.directory && fs_chdir(sc.directory.data()) != FS_OK)
+    if (strcmp(now.data(), sc.directory.data()) != 0 && fs_chdir(sc.directory.data()) != FS_OK)
         fs_chdir("/");
     listing_restore(host.listing, sc.listing);
     const uint8_t mode = sc.open_mode & (FS_READ | FS_WRITE);
