@@ -16,9 +16,9 @@
 
 #include "host/storage.h"
 
-// The file's size and the CRC-32 of its first and last KiB: a few microseconds whatever the
-// size, and another image or one rewritten at either end shows. A change confined to the middle
-// of a file of the same size passes unseen.
+// The file's size and the CRC-32 of its first and last KiB: some tens of microseconds whatever
+// the size, and another image or one rewritten at either end shows. A change confined to the
+// middle of a file of the same size passes unseen.
 struct MediaFingerprint {
     uint32_t size;
     uint32_t crc;

@@ -414,8 +414,12 @@ void pmd_disk_state_gather()
 void pmd_disk_state_rebuild(MediaReport report)
 {
     // A frame or an answer that would run past its buffer (a state made by hand) is dropped.
-    if (server.received > server.expected || server.expected > server.parameters.size() ||
-        server.answer_sent > server.answer_length || server.answer_length > server.answer.size())
+    const bool past_parameters = server.state == State::PARAMETERS &&
+                                 (server.received >= server.expected || server.expected > server.parameters.size());
+    const bool past_name = server.state == State::NAME && server.received >= server.expected;
+    const bool past_answer = server.state == State::ANSWER &&
+                             (server.answer_sent >= server.answer_length || server.answer_length > server.answer.size());
+    if (past_parameters || past_name || past_answer)
         server.state = State::WAIT_SYNC;
     server.work.back() = '\0';
     for (Path& image : server.image)
