@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 #include "host/storage.h"
 
