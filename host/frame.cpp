@@ -8,6 +8,7 @@
 #include "cpu/machine_interface.h"
 #include "host/gamepad.h"
 #include "host/key_translation.h"
+#include "host/media_state.h"
 #include "host/natural_keys.h"
 #include "host/rewind.h"
 #include "host/speed.h"
@@ -114,6 +115,7 @@ void end_frame()
 {
     refresh_status_readout(host_clock.ticks());
     tape_deck_frame();
+    media_state_frame();
     const uint32_t now = host_clock.ticks();
     if (now - last_present_ms > 19) {
         last_present_ms = (now / 20) * 20;

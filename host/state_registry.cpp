@@ -8,6 +8,8 @@
 #include "host/frame.h"
 #include "host/headless.h"
 #include "host/irq_sources.h"
+#include "host/media_state.h"
+#include "host/tape_deck.h"
 #include "machines/keyboard.h"
 #include "machines/machine.h"
 #include "machines/memory.h"
@@ -24,12 +26,14 @@
 #include "machines/zx/tape.h"
 #include "machines/zx/zx_memory.h"
 #include "machines/zx/zx_video.h"
+#include "sidecar/fdc.h"
+#include "sidecar/pmd_disk.h"
+#include "sidecar/quickdisk.h"
 #include "sidecar/ramdisc.h"
+#include "sidecar/rom_module.h"
+#include "sidecar/sidecar.h"
 
 namespace {
-
-// The Sidecar RAM disc's registers, which the device keeps beside its open file.
-RamDiscRegisters ramdisc{};
 
 template <typename T>
 constexpr StateEntry entry(const char (&tag)[5], uint16_t version, T& object)
@@ -76,10 +80,22 @@ const std::array ENTRIES = {
     entry("RNGR", 1, ring_read),
     entry("PCRD", 1, cycle_credit),
     entry("PTCK", 1, last_ticks),
-    // The Sidecar's registers (its media are the files on the card).
+    // The Sidecar's registers, and which files its drives hold (their contents are media).
+    entry("SCIF", 1, sidecar),
+    entry("SCFL", 1, sidecar_media),
+    entry("FDC ", 1, fdc),
+    entry("FDDR", 1, fdc_media),
     entry("RDSC", 1, ramdisc),
-    // The ZX Spectrum's tape position (the tape itself is media).
+    entry("RDFL", 1, ramdisc_media),
+    entry("QDSK", 1, quick_disk),
+    entry("QDIM", 1, quick_disk_media),
+    entry("PMDD", 1, pmd_disk),
+    entry("PMDI", 1, pmd_disk_media),
+    entry("RMOD", 1, rom_module),
+    entry("RMFL", 1, rom_module_media),
+    // The ZX Spectrum's tape position and which tape is in (the tape itself is media).
     entry("CASS", 1, cassette),
+    entry("TAPE", 1, tape_media),
 };
 
 static_assert(sizeof(std::atomic<uint32_t>) == 4 && std::atomic<uint32_t>::is_always_lock_free);
@@ -105,14 +121,14 @@ std::span<const StateEntry> state_entries()
 
 void state_gather()
 {
-    ramdisc = ramdisc_registers();
+    media_state_gather();
 }
 
 void state_select(MachineKind kind) { select_machine(kind); }
 
 void state_rebuild()
 {
-    ramdisc_set_registers(ramdisc);
+    media_state_rebuild();
     if (is_mz800_family(machine_kind)) {
         mz_page_map_apply();
         mz700_text_stale();

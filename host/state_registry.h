@@ -1,11 +1,13 @@
-// Every piece of emulated state, listed once: the CPU, memory and its map, each chip, the
-// picture and sound generators with their filters, the keyboard matrix, the frame position.
-// A saved machine is these blocks of bytes; what can be worked out from them (handler tables,
-// direct page pointers, the MZ-800's page handlers, cached text lines) is rebuilt after a load.
+// Every piece of emulated state, listed once: each device's record (the CPU, memory and its
+// map, each chip, the picture and sound generators with their filters, the keyboard, the
+// beam's position, the Sidecar's registers). A saved machine is these blocks of bytes; what
+// can be worked out from them (handler tables, direct page pointers, the MZ-800's page
+// handlers, cached text lines) is rebuilt after a load.
 //
 // One list serves every machine: the blocks of the families a machine does not use are saved
 // too (they are small), so a state file always holds the same chunks in the same order.
-// Open host files and media are not here: the drives keep their own names (see state_file.h).
+// Media are not here, only which file each drive holds and a fingerprint of it (media_state.h):
+// a load attaches them again, or says they are missing or changed.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +25,8 @@ struct StateEntry {
 
 std::span<const StateEntry> state_entries();
 
-// Before the blocks are read for saving: what lives outside them as pointers (the MZ-800's page
-// map) is written into them as data.
+// Before the blocks are read for saving: the media's positions and fingerprints are brought up
+// to date.
 void state_gather();
 // Before the blocks are written by a load: selects the machine the state was saved on, which
 // installs its handlers and tables.

@@ -27,6 +27,7 @@ constexpr uint32_t PATH_MAX_CFG = 250;
 std::string command_line_tape; // a host path; empty: zxtape.cfg decides
 std::string card_tape;         // the inserted tape's card path, when it came from the card
 FsFile tape_file;
+MediaHeld held_tape;           // the inserted tape's name and fingerprint
 
 bool is_zx() { return machine_kind == ZX48 || machine_kind == ZX128; }
 
@@ -55,12 +56,16 @@ bool insert(const std::string& name, bool host)
 {
     TapeImage image;
     const FsResult opened = host ? fs_open_host(&tape_file, name.c_str(), FS_READ) : fs_open(&tape_file, name.c_str(), FS_READ);
+    MediaHeld held{};
+    if (opened == FS_OK)
+        media_hold(held, name.c_str(), host, tape_file);
     const char* why = opened == FS_OK ? read_open_file(name, image) : "cannot be opened";
     if (why) {
         std::fprintf(stderr, "kestrel: tape %s: %s; no tape inserted\n", name.c_str(), why);
         return false;
     }
     tape_insert(std::move(image));
+    held_tape = held;
     // Kept from the top of the card: a program may change the current directory meanwhile.
     card_tape = host ? "" : name[0] == '/' ? name : "/" + name;
     return true;
@@ -117,8 +122,10 @@ void save_block()
     if (!to_inserted && !fresh)
         return;
     const uint32_t span = cassette.span;
-    if (insert(target, false))
-        tape_seek(fresh ? uint32_t(tape_image.spans.size()) : span);
+    if (!insert(target, false))
+        return;
+    tape_seek(fresh ? uint32_t(tape_image.spans.size()) : span);
+    held_tape.written = !fresh; // the same tape, grown by this run: a rewind across the SAVE keeps it
 }
 
 // The status line's columns 21-30 (the filter read-out's place) while a tape is inserted:
@@ -193,6 +200,7 @@ void tape_deck_machine_started()
 {
     tape_eject();
     card_tape.clear();
+    held_tape = MediaHeld{};
     if (!command_line_tape.empty()) {
         insert(command_line_tape, true);
         return;
@@ -225,4 +233,27 @@ void tape_deck_frame()
     tape_catch_up();
     show_on_status_line();
     fast_forward();
+}
+
+TapeMedia tape_media{};
+
+void tape_media_gather() { media_gather(held_tape, tape_media.tape, nullptr); }
+
+void tape_media_rebuild(MediaReport report)
+{
+    const MediaRecord recorded = tape_media.tape;
+    if (media_same(recorded, held_tape))
+        return;
+    const Cassette head = cassette; // where the state left the tape
+    tape_eject();
+    card_tape.clear();
+    FsFile file{};
+    const bool there = media_reopen(recorded, file, FS_READ, held_tape, report);
+    fs_close(&file);
+    if (there && insert(recorded.path.data(), recorded.host != 0))
+        cassette = head;
+    else if (media_present(recorded)) // no tape in
+        held_tape = MediaHeld{};
+    else
+        cassette = head;
 }

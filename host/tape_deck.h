@@ -8,6 +8,14 @@
 
 #include <string>
 
+#include "sidecar/media_record.h"
+
+// Which tape is in, for a saved machine (where its head stands is the cassette's record).
+struct TapeMedia {
+    MediaRecord tape;
+};
+extern TapeMedia tape_media;
+
 // Why the tape file at a host path cannot be played, or null; the whole file is read.
 const char* tape_file_problem(const std::string& host_path);
 
@@ -24,3 +32,9 @@ bool tape_deck_trap();
 
 // Every frame end: F7 and F8, the status line, the fast-forward.
 void tape_deck_frame();
+
+// Before a save: the tape held, into tape_media.
+void tape_media_gather();
+// After a load: the recorded tape goes back in with its head where the state left it; one
+// missing or changed is reported and no tape is in.
+void tape_media_rebuild(MediaReport report);

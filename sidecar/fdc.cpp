@@ -53,54 +53,33 @@ constexpr uint32_t SIGNATURE_SIZE = sizeof SIGNATURE - 1;
 constexpr uint32_t MAX_SIZE_CODE = 6;
 constexpr uint32_t sector_bytes(uint8_t n) { return n <= MAX_SIZE_CODE ? 128u << n : 0; }
 
-struct DriveRecord {
-    std::array<char, PATH_SIZE> path;
+// The host's side of a drive: the open image and what the layout lookup found in it.
+struct DriveHost {
     FsFile image;
-    uint8_t cached_track;
-    uint8_t cached_side;
-    uint8_t located_sector; // 0: none
-    uint32_t track_offset;  // 0: the cached track is not on the disk
-    uint16_t sector_size;   // 0: none
-    uint8_t size_code;      // of the located sector
+    MediaHeld media;
+    uint32_t track_offset; // 0: the cached track is not on the disk
+    bool layout_known;     // false after a load: track_offset is looked up again when needed
 };
 
-struct FdcState {
-    uint8_t status;
-    uint8_t data;
-    uint8_t track;
-    uint8_t sector;
-    uint8_t side;
-    std::array<uint8_t, 256> buffer;
-    uint16_t index;
-    uint8_t command;
-    uint8_t select;
-    uint8_t density;
-    uint8_t interrupt_enable;
-    uint16_t remaining;
-    bool multi_sector;
-    Report report;
-    uint8_t poll_count;
-    uint8_t format_state;
-    uint16_t format_count;
-    uint8_t format_fill;
-    uint8_t format_size_code;
-    uint8_t format_ids; // sector IDs collected (at buffer position 8 on)
-    uint8_t stall_count;
-    Answer fd0_disabled;
+// A drive: its head among the registers and its image on the host.
+struct Drive {
+    FdcHead& head;
+    DriveHost& host;
 };
 
-FdcState fdc{};
-std::array<DriveRecord, 4> drives{};
+std::array<DriveHost, 4> hosts{};
+Answer fd0_disabled = Answer::UNKNOWN; // whether the card hides the controller from the boot ROM
 
-DriveRecord& selected() { return drives[fdc.select & 3]; }
-bool holds_image(const DriveRecord& drive) { return drive.image.open != 0; }
+Drive drive_number(uint8_t n) { return {fdc.heads[n & 3], hosts[n & 3]}; }
+Drive selected() { return drive_number(fdc.select); }
+bool holds_image(const Drive& drive) { return drive.host.image.open != 0; }
 
 bool is_read_sector(uint8_t command) { return command >= 0x80 && command < 0xA0; }
 bool is_write_sector(uint8_t command) { return command >= 0xA0 && command < 0xC0; }
 bool is_read_address(uint8_t command) { return command >= 0xC0 && command < 0xD0; }
 bool is_write_track(uint8_t command) { return command == 0xF0 || command == 0xF4; }
 
-uint16_t chunk_size(const DriveRecord& drive) { return drive.sector_size < 256 ? drive.sector_size : 256; }
+uint16_t chunk_size(const Drive& drive) { return drive.head.sector_size < 256 ? drive.head.sector_size : 256; }
 
 bool read_exact(FsFile& file, void* to, uint32_t count)
 {
@@ -143,40 +122,55 @@ uint32_t block_offset(const uint8_t* sizes, uint32_t entry)
 }
 
 // The table is indexed as for two sides whatever the header says. 0 means the track is absent.
-uint32_t track_offset(DriveRecord& drive, uint8_t track, uint8_t side)
+uint32_t track_offset(FsFile& image, uint8_t track, uint8_t side)
 {
     const uint32_t entry = 2u * track + side;
     if (entry >= SIZE_TABLE_ENTRIES)
         return 0;
     std::array<uint8_t, SIZE_TABLE_ENTRIES> sizes{};
-    if (fs_seek(&drive.image, SIZE_TABLE) != FS_OK || !read_exact(drive.image, sizes.data(), entry))
+    if (fs_seek(&image, SIZE_TABLE) != FS_OK || !read_exact(image, sizes.data(), entry))
         return 0;
     return block_offset(sizes.data(), entry);
+}
+
+// Where the cached track's block begins in the image (0: not on the disk), looked up when not known.
+uint32_t layout(const Drive& drive)
+{
+    DriveHost& host = drive.host;
+    if (!host.layout_known) {
+        host.track_offset =
+            holds_image(drive) ? track_offset(host.image, drive.head.cached_track, drive.head.cached_side) : 0;
+        host.layout_known = true;
+    }
+    return host.track_offset;
 }
 
 // Brings the cache of the selected drive to the track and side registers. False when that track
 // is not on the disk.
 bool select_track(bool force = false)
 {
-    DriveRecord& drive = selected();
-    if (force || drive.cached_track != fdc.track || drive.cached_side != fdc.side) {
-        drive.located_sector = 0;
-        drive.sector_size = 0;
-        drive.cached_track = fdc.track;
-        drive.cached_side = fdc.side;
-        drive.track_offset = holds_image(drive) ? track_offset(drive, fdc.track, fdc.side) : 0;
+    const Drive drive = selected();
+    if (force || drive.head.cached_track != fdc.track || drive.head.cached_side != fdc.side) {
+        drive.head.located_sector = 0;
+        drive.head.sector_size = 0;
+        drive.head.cached_track = fdc.track;
+        drive.head.cached_side = fdc.side;
+        drive.host.layout_known = false;
     }
-    return drive.track_offset != 0;
+    return layout(drive) != 0;
 }
 
 // Finds sector `id` in the cached track's list and seeks to its data.
-bool locate_sector(DriveRecord& drive, uint8_t id)
+bool locate_sector(const Drive& drive, uint8_t id)
 {
-    drive.sector_size = 0;
-    if (drive.track_offset == 0)
+    FdcHead& head = drive.head;
+    FsFile& image = drive.host.image;
+    head.sector_size = 0;
+    const uint32_t track_at = layout(drive);
+    if (track_at == 0)
         return false;
     std::array<uint8_t, TRACK_INFO_SIZE> info{};
-    if (fs_seek(&drive.image, drive.track_offset) != FS_OK || !read_exact(drive.image, info.data(), TRACK_INFO_SIZE))
+    if (fs_seek(&image, track_at) != FS_OK || !read_exact(image, info.data(), TRACK_INFO_SIZE))
         return false;
     const uint32_t count = info[0x15] < MAX_SECTORS ? info[0x15] : MAX_SECTORS;
     uint32_t data_offset = 0;
@@ -190,13 +184,13 @@ bool locate_sector(DriveRecord& drive, uint8_t id)
         }
         if (size == 0)
             return false;
-        if (fs_seek(&drive.image, drive.track_offset + TRACK_INFO_SIZE + data_offset) != FS_OK) {
-            drive.located_sector = 0;
+        if (fs_seek(&image, track_at + TRACK_INFO_SIZE + data_offset) != FS_OK) {
+            head.located_sector = 0;
             return false;
         }
-        drive.sector_size = uint16_t(size);
-        drive.size_code = entry[3];
-        drive.located_sector = id;
+        head.sector_size = uint16_t(size);
+        head.size_code = entry[3];
+        head.located_sector = id;
         return true;
     }
     return false;
@@ -224,21 +218,21 @@ void end_of_sector()
         end_command();
         return;
     }
-    DriveRecord& drive = selected();
-    fdc.sector = uint8_t(drive.located_sector + 1);
+    const Drive drive = selected();
+    fdc.sector = uint8_t(drive.head.located_sector + 1);
     if (!locate_sector(drive, fdc.sector)) {
         fdc.sector = uint8_t(fdc.sector - 1);
         fdc.remaining = 0;
         fdc.report = RUN_ENDED;
         return;
     }
-    if (is_read_sector(fdc.command) && !read_exact(drive.image, fdc.buffer.data(), chunk_size(drive))) {
+    if (is_read_sector(fdc.command) && !read_exact(drive.host.image, fdc.buffer.data(), chunk_size(drive))) {
         fdc.remaining = 0;
         fdc.command = 0;
         return;
     }
     fdc.index = 0;
-    fdc.remaining = drive.sector_size;
+    fdc.remaining = drive.head.sector_size;
     fdc.report = NEXT_SECTOR;
 }
 
@@ -273,7 +267,7 @@ void sector_command(uint8_t c)
     fdc.remaining = 0;
     fdc.index = 0;
     fdc.report = ACCEPTED;
-    DriveRecord& drive = selected();
+    const Drive drive = selected();
     if (!holds_image(drive)) {
         fdc.status = NOT_READY;
         return;
@@ -283,23 +277,23 @@ void sector_command(uint8_t c)
         fdc.report = NOT_FOUND;
         return;
     }
-    if (is_read_sector(c) && !read_exact(drive.image, fdc.buffer.data(), chunk_size(drive)))
+    if (is_read_sector(c) && !read_exact(drive.host.image, fdc.buffer.data(), chunk_size(drive)))
         return;
-    fdc.remaining = drive.sector_size;
+    fdc.remaining = drive.head.sector_size;
     fdc.status |= DATA_REQUEST | BUSY;
 }
 
 // The ID field of the sector under the head, in the order track, sector, side, size code.
 void read_address()
 {
-    DriveRecord& drive = selected();
+    const Drive drive = selected();
     if (!select_track())
         return;
-    if (drive.located_sector == 0 && !locate_sector(drive, 1))
+    if (drive.head.located_sector == 0 && !locate_sector(drive, 1))
         return;
-    fdc.sector = drive.located_sector;
-    const std::array<uint8_t, 6> id = {drive.cached_track, drive.located_sector, drive.cached_side,
-                                       drive.size_code, 0, 0};
+    fdc.sector = drive.head.located_sector;
+    const std::array<uint8_t, 6> id = {drive.head.cached_track, drive.head.located_sector, drive.head.cached_side,
+                                       drive.head.size_code, 0, 0};
     std::memcpy(fdc.buffer.data(), id.data(), id.size());
     fdc.index = 0;
     fdc.remaining = uint16_t(id.size());
@@ -343,9 +337,9 @@ void write_command(uint8_t c)
 // has passed under the head.
 void check_stall()
 {
-    const DriveRecord& drive = selected();
+    const Drive drive = selected();
     if (fdc.status == (RECORD_NOT_FOUND | CRC_ERROR) || !is_read_sector(fdc.command) || fdc.remaining == 0 ||
-        fdc.remaining != drive.sector_size)
+        fdc.remaining != drive.head.sector_size)
         return;
     if (++fdc.stall_count <= 10)
         return;
@@ -376,19 +370,19 @@ uint8_t read_status()
 // is there. Drive 0 empty, or the file "/sidecar/fd0disabled.cfg" present, hides the controller.
 bool probe_hidden()
 {
-    if (fdc.fd0_disabled == Answer::UNKNOWN) {
+    if (fd0_disabled == Answer::UNKNOWN) {
         FsFile marker{};
-        fdc.fd0_disabled = fs_open(&marker, "/sidecar/fd0disabled.cfg", FS_READ) == FS_OK ? Answer::YES : Answer::NO;
+        fd0_disabled = fs_open(&marker, "/sidecar/fd0disabled.cfg", FS_READ) == FS_OK ? Answer::YES : Answer::NO;
         fs_close(&marker);
     }
-    return !holds_image(drives[0]) || fdc.fd0_disabled == Answer::YES;
+    return !holds_image(drive_number(0)) || fd0_disabled == Answer::YES;
 }
 
 uint8_t read_data()
 {
     fdc.stall_count = 0;
     lower_interrupt();
-    DriveRecord& drive = selected();
+    const Drive drive = selected();
     if (!holds_image(drive)) {
         fdc.status = NOT_READY;
         return 0x00; // the complement of FFh
@@ -406,7 +400,7 @@ uint8_t read_data()
     const uint16_t chunk = chunk_size(drive);
     if (fdc.index + 1 >= chunk) {
         fdc.index = 0;
-        if (fdc.remaining != 0 && !read_exact(drive.image, fdc.buffer.data(), chunk)) {
+        if (fdc.remaining != 0 && !read_exact(drive.host.image, fdc.buffer.data(), chunk)) {
             fdc.remaining = 0;
             fdc.command = 0;
             return value;
@@ -422,7 +416,7 @@ uint8_t read_data()
 // The byte of a write-sector transfer; each full chunk goes to the image in place.
 void write_sector_byte(uint8_t value)
 {
-    DriveRecord& drive = selected();
+    const Drive drive = selected();
     if (!holds_image(drive)) {
         fdc.status = NOT_READY;
         return;
@@ -434,14 +428,15 @@ void write_sector_byte(uint8_t value)
         ++fdc.index;
     } else {
         fdc.index = 0;
-        if (!write_exact(drive.image, fdc.buffer.data(), chunk)) {
+        if (!write_exact(drive.host.image, fdc.buffer.data(), chunk)) {
             fdc.remaining = 0;
             fdc.command = 0;
             return;
         }
     }
     if (fdc.remaining == 0) {
-        fs_sync(&drive.image);
+        fs_sync(&drive.host.image);
+        media_written(drive.host.media);
         end_of_sector();
     }
 }
@@ -483,9 +478,9 @@ bool move_tail(FsFile& image, uint32_t from, uint32_t to)
 // without one, or when track 0 side 0 is formatted) its signature, creator and two sides are
 // brought up to date. A track the table cannot describe (an earlier track absent, more than 255
 // units, a size code naming no sector) changes nothing. False when the track was not written.
-bool lay_out_track(DriveRecord& drive)
+bool lay_out_track(const Drive& drive)
 {
-    FsFile& image = drive.image;
+    FsFile& image = drive.host.image;
     const uint8_t n = fdc.format_size_code;
     const uint32_t sector = sector_bytes(n);
     std::array<uint8_t, TRACK_INFO_SIZE> info{};
@@ -541,6 +536,7 @@ void write_formatted_track()
     end_format();
     if (!lay_out_track(selected()))
         fdc.status = WRITE_FAULT;
+    media_written(selected().host.media);
     select_track(true); // the track's block has changed
 }
 
@@ -630,19 +626,40 @@ void select_drive(uint8_t value)
         fdc.select &= uint8_t(~MOTOR);
 }
 
+// Lets go of the image a drive holds (written back first), leaving the drive empty with its
+// head at track 0. False when the image could not be written back and is still held.
+bool empty_drive(uint8_t number)
+{
+    const Drive drive = drive_number(number);
+    if (holds_image(drive)) {
+        if (fs_sync(&drive.host.image) != FS_OK)
+            return false;
+        fs_close(&drive.host.image);
+    }
+    drive.head = FdcHead{};
+    drive.host = DriveHost{};
+    return true;
+}
+
+// The image just opened goes in: track 0 side 0 always follows the disk header.
+bool inserted(uint8_t number, const char* path, bool host)
+{
+    DriveHost& drive = hosts[number & 3];
+    media_hold(drive.media, path, host, drive.image);
+    drive.track_offset = TRACK_INFO_SIZE;
+    drive.layout_known = true;
+    return true;
+}
+
 } // namespace
+
+FdcRegisters fdc{};
+FdcMedia fdc_media{};
 
 bool attach_drive(uint8_t number)
 {
-    if (number > 3)
+    if (number > 3 || !empty_drive(number))
         return false;
-    DriveRecord& drive = drives[number];
-    if (holds_image(drive)) {
-        if (fs_sync(&drive.image) != FS_OK)
-            return false;
-        fs_close(&drive.image);
-    }
-    drive = DriveRecord{};
     char config_path[] = "/sidecar/fd0.cfg";
     config_path[11] = char('0' + number);
     FsFile config{};
@@ -664,41 +681,75 @@ bool attach_drive(uint8_t number)
     const bool rooted = length > 0 && text[0] == '/';
     if (length + (rooted ? 0 : 1) >= PATH_SIZE)
         return false;
-    drive.path[0] = '/';
-    std::memcpy(&drive.path[rooted ? 0 : 1], text.data(), length);
-    if (fs_open(&drive.image, drive.path.data(), FS_READ | FS_WRITE) != FS_OK) {
-        drive = DriveRecord{};
+    std::array<char, PATH_SIZE> path{};
+    path[0] = '/';
+    std::memcpy(&path[rooted ? 0 : 1], text.data(), length);
+    FsFile& image = hosts[number].image;
+    if (fs_open(&image, path.data(), FS_READ | FS_WRITE) != FS_OK) {
+        image = FsFile{};
         return false;
     }
-    drive.track_offset = TRACK_INFO_SIZE; // track 0 side 0 always follows the disk header
-    return true;
+    return inserted(number, path.data(), false);
 }
 
 bool attach_drive_file(uint8_t number, const char* host_path)
 {
-    DriveRecord& drive = drives[number & 3];
-    if (holds_image(drive)) {
-        fs_sync(&drive.image);
-        fs_close(&drive.image);
-    }
-    drive = DriveRecord{};
-    if (fs_open_host(&drive.image, host_path, FS_READ | FS_WRITE) != FS_OK) {
-        drive = DriveRecord{};
+    number &= 3;
+    empty_drive(number);
+    FsFile& image = hosts[number].image;
+    if (fs_open_host(&image, host_path, FS_READ | FS_WRITE) != FS_OK) {
+        image = FsFile{};
         return false;
     }
-    drive.track_offset = TRACK_INFO_SIZE;
-    return true;
+    return inserted(number, host_path, true);
 }
 
 void fdc_init()
 {
-    for (DriveRecord& drive : drives)
+    for (DriveHost& drive : hosts)
         fs_close(&drive.image);
-    fdc = FdcState{};
-    drives = {};
+    fdc = FdcRegisters{};
+    hosts = {};
+    fd0_disabled = Answer::UNKNOWN;
     irq_source_clear(FDC_IRQ);
-    for (uint8_t n = 0; n < drives.size(); ++n)
+    for (uint8_t n = 0; n < hosts.size(); ++n)
         attach_drive(n);
+}
+
+void fdc_state_gather()
+{
+    for (uint8_t n = 0; n < hosts.size(); ++n) {
+        DriveHost& drive = hosts[n];
+        fdc.heads[n].position = drive.image.position;
+        media_gather(drive.media, fdc_media.drives[n], drive.image.open ? &drive.image : nullptr);
+    }
+}
+
+void fdc_state_rebuild(MediaReport report)
+{
+    // Indexes a program cannot set out of range, kept in range for a state made by hand.
+    fdc.index &= 0xFF;
+    fdc.format_ids = fdc.format_ids < MAX_SECTORS ? fdc.format_ids : uint8_t(MAX_SECTORS);
+    for (uint8_t n = 0; n < hosts.size(); ++n) {
+        const Drive drive = drive_number(n);
+        const MediaRecord& recorded = fdc_media.drives[n];
+        if (!media_same(recorded, drive.host.media)) {
+            const FdcHead head = drive.head;
+            empty_drive(n);
+            if (media_reopen(recorded, drive.host.image, FS_READ | FS_WRITE, drive.host.media, report) ||
+                !media_present(recorded)) {
+                drive.head = head;
+            } else if ((fdc.select & 3) == n) { // the command under way has lost its disk
+                end_command();
+                lower_interrupt();
+            }
+        }
+        // The track layout is looked up again when next needed: the image may have been
+        // reformatted since the state was saved.
+        drive.host.layout_known = false;
+        if (holds_image(drive))
+            fs_seek(&drive.host.image, drive.head.position);
+    }
 }
 
 uint8_t fdc_read(uint8_t offset)
@@ -708,7 +759,7 @@ uint8_t fdc_read(uint8_t offset)
     case 1: return (fdc.track == PROBE_TRACK && probe_hidden()) ? 0xFF : uint8_t(~fdc.track);
     case 2:
         if (fdc.select & MOTOR)
-            fdc.sector = selected().located_sector;
+            fdc.sector = selected().head.located_sector;
         return uint8_t(~fdc.sector);
     case 3: return uint8_t(~read_data());
     default: return 0xFF;
@@ -752,7 +803,7 @@ void fdc_poll()
 
 void fdc_flush()
 {
-    for (DriveRecord& drive : drives)
-        if (holds_image(drive))
-            fs_sync(&drive.image);
+    for (DriveHost& host : hosts)
+        if (host.image.open)
+            fs_sync(&host.image);
 }

@@ -9,7 +9,62 @@
 // lays out a new track in place of the old one.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "sidecar/media_record.h"
+
+// Where a drive's head is and what it found there.
+struct FdcHead {
+    uint8_t cached_track; // the track and side whose layout was looked up last
+    uint8_t cached_side;
+    uint8_t located_sector; // 0: none
+    uint8_t size_code;      // of the located sector
+    uint16_t sector_size;   // 0: none
+    uint16_t reserved;
+    uint32_t position; // in the image: a transfer goes on from here
+};
+
+// The controller as a program sees it, with the transfer under way and the four heads.
+struct FdcRegisters {
+    uint8_t status;
+    uint8_t data;
+    uint8_t track;
+    uint8_t sector;
+    uint8_t side;
+    uint8_t command;
+    uint8_t select;
+    uint8_t density;
+    uint8_t interrupt_enable;
+    uint8_t multi_sector;
+    uint8_t report; // what the next status read reports on top of (or instead of) the status
+    uint8_t poll_count;
+    uint8_t stall_count;
+    uint8_t format_state;
+    uint8_t format_fill;
+    uint8_t format_size_code;
+    uint8_t format_ids; // sector IDs collected (at buffer position 8 on)
+    uint8_t reserved;
+    uint16_t index;
+    uint16_t remaining;
+    uint16_t format_count;
+    std::array<uint8_t, 256> buffer;
+    std::array<FdcHead, 4> heads;
+};
+static_assert(std::has_unique_object_representations_v<FdcRegisters>);
+extern FdcRegisters fdc;
+
+// The images the drives hold.
+struct FdcMedia {
+    std::array<MediaRecord, 4> drives;
+};
+extern FdcMedia fdc_media;
+
+// Before a save: the heads' positions and the images held, into the records above.
+void fdc_state_gather();
+// After a load: each drive takes the image the state recorded (a missing or changed one is
+// reported and leaves the drive empty) and its head goes back to where it was.
+void fdc_state_rebuild(MediaReport report);
 
 // Clears the controller and attaches drives 0 to 3 from their configuration files.
 void fdc_init();

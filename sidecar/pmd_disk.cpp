@@ -12,48 +12,18 @@ constexpr uint8_t ANSWER_OK = 0x33;
 constexpr uint8_t ANSWER_ERROR = 0x99;
 constexpr uint8_t STATUS_DATA = 0x08;
 
-constexpr uint32_t RECORD_SIZE = 128;
+constexpr uint32_t RECORD_SIZE = PMD_RECORD_SIZE;
 constexpr uint32_t RECORDS_PER_TRACK = 36;
 constexpr uint32_t BLANK_RECORDS = 2880; // 80 tracks of 36 records: 368,640 bytes
-constexpr uint32_t PATH_MAX_CHARS = 250; // image paths and the work buffer, without the NUL
+constexpr uint32_t PATH_MAX_CHARS = PMD_PATH_CHARS;
 constexpr uint8_t NAME_ONLY_ATTRIBUTE = 255; // "H" length: no name, change the attribute only
-constexpr uint32_t MAX_PARAMETERS = 2 + RECORD_SIZE; // "T": drive and record, track, the data
 
-enum class State : uint8_t {
-    WAIT_SYNC,   // reads give AAh
-    WAIT_LETTER, // reads give AAh
-    PARAMETERS,  // the fixed parameter bytes
-    NAME_LENGTH, // the length byte of a name
-    NAME,        // the name bytes
-    CHECKSUM,    // the last byte of the frame
-    ANSWER,      // reads deliver the answer
-};
+using State = PmdDiskPhase;
+using Path = PmdPath;
 
-using Path = std::array<char, PATH_MAX_CHARS + 1>;
-
-struct PmdDiskServer {
-    State state;
-    uint8_t letter;
-    uint8_t checksum;
-    uint8_t status;
-    uint8_t drive; // 0-3
-    uint8_t track;
-    uint8_t record; // 0-63; not checked against 36
-    std::array<uint8_t, MAX_PARAMETERS> parameters;
-    uint32_t received; // parameter or name bytes so far
-    uint32_t expected;
-    uint8_t name_length;
-    bool name_too_long; // the name did not fit the work buffer: the answer is the error byte
-    Path work;          // the name received, NUL-terminated
-    std::array<Path, 4> image;
-    std::array<uint8_t, RECORD_SIZE> record_buffer;
-    std::array<uint8_t, 2 + 255 + 1> answer; // the longest: a text of 255 bytes (a name has 250)
-    uint32_t answer_length;
-    uint32_t answer_sent;
-    FsDir directory; // the listing "L" walks
-};
-
-PmdDiskServer server{};
+PmdDiskRegisters& server = pmd_disk;
+ListingHeld directory{}; // the listing "L" walks
+std::array<MediaHeld, 4> held{}; // the image each drive's name leads to now
 
 // --- Answers ---------------------------------------------------------------------------------
 
@@ -116,6 +86,27 @@ void read_config(uint8_t drive)
 // until a program mounts another image on drive 0.
 std::array<char, FS_HOST_PATH_SIZE> drive0_host_path{};
 
+// What drive d's name leads to now is held, with its fingerprint; a name that has not changed
+// keeps what it held (and whether it was written).
+void hold_image(uint8_t d)
+{
+    const bool host = d == 0 && drive0_host_path[0];
+    const char* name = host ? drive0_host_path.data() : server.image[d].data();
+    MediaRecord named{};
+    if (name[0] == '\0' || !media_name(named, name, host)) {
+        held[d] = MediaHeld{};
+        return;
+    }
+    if (media_present(held[d].record) && named.path == held[d].record.path && named.host == held[d].record.host)
+        return;
+    FsFile file{};
+    if (media_open(named, file, FS_READ) == FS_OK)
+        media_hold(held[d], name, host, file);
+    else
+        held[d] = MediaHeld{};
+    fs_close(&file);
+}
+
 FsResult open_image(FsFile& file, uint8_t mode)
 {
     if (server.drive == 0 && drive0_host_path[0])
@@ -158,6 +149,7 @@ void write_record()
                          fs_write(&file, server.record_buffer.data(), RECORD_SIZE, &done) == FS_OK &&
                          done == RECORD_SIZE;
     fs_close(&file);
+    media_written(held[server.drive]);
     if (written)
         answer_ok();
     else
@@ -238,6 +230,7 @@ void command_mount()
         char config[] = "/sidecar/pmdfd0.cfg";
         config[14] = char('0' + drive);
         FsFile file{};
+        hold_image(drive);
         if (fs_open(&file, config, FS_CREATE_ALWAYS | FS_WRITE) != FS_OK) {
             answer_error();
             return;
@@ -280,8 +273,8 @@ void command_current_directory()
 void command_listing()
 {
     if (server.parameters[0] == 0) {
-        fs_closedir(&server.directory);
-        if (fs_opendir(&server.directory, ".") != FS_OK) {
+        listing_close(directory, server.listing);
+        if (listing_open(directory, server.listing, ".") != FS_OK) {
             answer_error();
             return;
         }
@@ -291,7 +284,7 @@ void command_listing()
     entry.long_name = long_name;
     entry.long_name_size = sizeof long_name;
     do {
-        if (fs_readdir(&server.directory, &entry) != FS_OK) {
+        if (listing_next(directory, server.listing, entry) != FS_OK) {
             answer_error();
             return;
         }
@@ -399,12 +392,53 @@ void start_frame(uint8_t letter)
 
 } // namespace
 
+PmdDiskRegisters pmd_disk{};
+PmdDiskMedia pmd_disk_media{};
+
 void pmd_disk_init()
 {
-    fs_closedir(&server.directory);
-    server = PmdDiskServer{};
-    for (uint8_t d = 0; d < 4; ++d)
+    listing_close(directory, server.listing);
+    server = PmdDiskRegisters{};
+    for (uint8_t d = 0; d < 4; ++d) {
         read_config(d);
+        hold_image(d);
+    }
+}
+
+void pmd_disk_state_gather()
+{
+    for (uint8_t d = 0; d < 4; ++d)
+        media_gather(held[d], pmd_disk_media.drives[d], nullptr);
+}
+
+void pmd_disk_state_rebuild(MediaReport report)
+{
+    // A frame or an answer that would run past its buffer (a state made by hand) is dropped.
+    const bool past_parameters = server.state == State::PARAMETERS &&
+                                 (server.received >= server.expected || server.expected > server.parameters.size());
+    const bool past_name = server.state == State::NAME && server.received >= server.expected;
+    const bool past_answer = server.state == State::ANSWER &&
+                             (server.answer_sent >= server.answer_length || server.answer_length > server.answer.size());
+    if (past_parameters || past_name || past_answer)
+        server.state = State::WAIT_SYNC;
+    server.work.back() = '\0';
+    for (Path& image : server.image)
+        image.back() = '\0';
+    listing_restore(directory, server.listing);
+    for (uint8_t d = 0; d < 4; ++d) {
+        const MediaRecord& recorded = pmd_disk_media.drives[d];
+        if (media_same(recorded, held[d]))
+            continue;
+        FsFile file{};
+        const bool there = media_reopen(recorded, file, FS_READ, held[d], report);
+        fs_close(&file);
+        if (d == 0) // drive 0 reads the command line's image when the state recorded one
+            drive0_host_path[0] = '\0';
+        if (there && recorded.host && d == 0)
+            std::memcpy(drive0_host_path.data(), recorded.path.data(), drive0_host_path.size());
+        else if (!there && media_present(recorded))
+            server.image[d].fill('\0'); // the drive is empty
+    }
 }
 
 void pmd_disk_write(uint8_t value)
@@ -479,5 +513,6 @@ bool pmd_disk_insert_file(const char* host_path)
     if (n >= drive0_host_path.size())
         return false;
     std::memcpy(drive0_host_path.data(), host_path, n + 1);
+    hold_image(0);
     return true;
 }

@@ -9,7 +9,62 @@
 // The service answers at once: there is no transfer timing, and the status bit only toggles.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "sidecar/listing_record.h"
+#include "sidecar/media_record.h"
+
+enum class PmdDiskPhase : uint8_t {
+    WAIT_SYNC,   // reads give AAh
+    WAIT_LETTER, // reads give AAh
+    PARAMETERS,  // the fixed parameter bytes
+    NAME_LENGTH, // the length byte of a name
+    NAME,        // the name bytes
+    CHECKSUM,    // the last byte of the frame
+    ANSWER,      // reads deliver the answer
+};
+
+constexpr uint32_t PMD_PATH_CHARS = 250;  // image paths and the work buffer, without the NUL
+constexpr uint32_t PMD_RECORD_SIZE = 128;
+using PmdPath = std::array<char, PMD_PATH_CHARS + 1>;
+
+// The server as the machine sees it: the frame being received, the answer being sent, the
+// drives' image names.
+struct PmdDiskRegisters {
+    uint32_t received; // parameter or name bytes so far
+    uint32_t expected;
+    uint32_t answer_length;
+    uint32_t answer_sent;
+    PmdDiskPhase state;
+    uint8_t letter;
+    uint8_t checksum;
+    uint8_t status;
+    uint8_t drive; // 0-3
+    uint8_t track;
+    uint8_t record; // 0-63; not checked against 36
+    uint8_t name_length;
+    uint8_t name_too_long; // the name did not fit the work buffer: the answer is the error byte
+    std::array<uint8_t, 2 + PMD_RECORD_SIZE> parameters; // the longest: "T", drive and record, track, data
+    PmdPath work;                                         // the name received, NUL-terminated
+    std::array<PmdPath, 4> image;
+    std::array<uint8_t, PMD_RECORD_SIZE> record_buffer;
+    std::array<uint8_t, 2 + 255 + 1> answer; // the longest: a text of 255 bytes (a name has 250)
+    ListingRecord listing;                   // the listing "L" walks
+};
+static_assert(std::has_unique_object_representations_v<PmdDiskRegisters>);
+extern PmdDiskRegisters pmd_disk;
+// The images the drives' names lead to (with drive 0's from the command line).
+struct PmdDiskMedia {
+    std::array<MediaRecord, 4> drives;
+};
+extern PmdDiskMedia pmd_disk_media;
+
+// Before a save: the images held, into pmd_disk_media.
+void pmd_disk_state_gather();
+// After a load: a drive whose recorded image is missing or changed is reported and left empty;
+// the listing "L" walks is read again up to its place.
+void pmd_disk_state_rebuild(MediaReport report);
 
 // Run each time the PMD 85 is selected: reloads the four image paths, drive 0, the protocol
 // waiting for the sync byte, the status byte 0.

@@ -22,51 +22,43 @@ constexpr uint8_t RR0_HUNT = 0x10;
 constexpr uint8_t RR0_CTS = 0x20;
 constexpr int SYNC_WINDOW = 8; // bytes examined after the first one by one status read
 
-struct Channel {
-    std::array<uint8_t, 8> wr;
-    // RR0-RR2; the fourth entry answers a read with pointer 3 (or 7), which the chip does not
-    // decode, as 00h.
-    std::array<uint8_t, 4> rr;
-    uint8_t pointer; // register selected by the last WR0 write
-};
-
-struct QuickDisk {
+// The host's side: the image and the block of it under the head.
+struct QuickDiskHost {
     FsFile image;
-    bool present;
-    bool at_start;     // no data has been read since start-up or the last rewind
-    uint16_t position; // offset of the next image byte
+    MediaHeld media;
     std::array<uint8_t, BLOCK_SIZE> block;
-    Channel a;
-    Channel b;
+    bool block_valid; // false after a load: the block is read again at the next byte
 };
 
-QuickDisk drive{};
+QuickDiskHost host{};
+QuickDiskRegisters& drive = quick_disk;
 
 // The image streams past the head in order; a block is fetched when the stream enters it. A
 // failed or short read leaves the rest of the block as it was, so reading past the end of the
 // image repeats what the last block held.
 uint8_t next_byte()
 {
-    if ((drive.position & BLOCK_MASK) == 0) {
+    if ((drive.position & BLOCK_MASK) == 0 || !host.block_valid) {
         uint32_t done = 0;
-        if (fs_seek(&drive.image, drive.position) == FS_OK)
-            fs_read(&drive.image, drive.block.data(), BLOCK_SIZE, &done);
+        if (fs_seek(&host.image, drive.position & ~BLOCK_MASK) == FS_OK)
+            fs_read(&host.image, host.block.data(), BLOCK_SIZE, &done);
+        host.block_valid = true;
     }
-    const uint8_t value = drive.block[drive.position & BLOCK_MASK];
+    const uint8_t value = host.block[drive.position & BLOCK_MASK];
     ++drive.position;
     return value;
 }
 
 void rewind()
 {
-    fs_seek(&drive.image, 0);
+    fs_seek(&host.image, 0);
     drive.position = 0;
     drive.at_start = true;
 }
 
 void control_write_a(uint8_t value)
 {
-    Channel& ch = drive.a;
+    SioChannel& ch = drive.a;
     ch.wr[ch.pointer] = value;
     if (ch.pointer == 0) {
         ch.pointer = value & 7;
@@ -81,7 +73,7 @@ void control_write_a(uint8_t value)
 
 void control_write_b(uint8_t value)
 {
-    Channel& ch = drive.b;
+    SioChannel& ch = drive.b;
     ch.wr[ch.pointer] = value;
     if (ch.pointer == 0) {
         ch.pointer = value & 7;
@@ -98,7 +90,7 @@ void control_write_b(uint8_t value)
 // the hunt a short window of the stream; the loader polls RR0 until the hunt bit drops.
 void hunt()
 {
-    Channel& ch = drive.a;
+    SioChannel& ch = drive.a;
     ch.rr[0] |= RR0_HUNT;
     uint8_t previous = next_byte();
     for (int i = 0; i < SYNC_WINDOW; ++i) {
@@ -113,7 +105,7 @@ void hunt()
 
 uint8_t control_read_a()
 {
-    Channel& ch = drive.a;
+    SioChannel& ch = drive.a;
     if ((ch.wr[3] & (WR3_RX_ENABLE | WR3_HUNT)) == (WR3_RX_ENABLE | WR3_HUNT))
         hunt();
     ch.rr[0] = uint8_t((ch.rr[0] & ~(RR0_DCD | RR0_CTS)) | (drive.present ? RR0_DCD : 0));
@@ -125,35 +117,63 @@ uint8_t control_read_a()
 
 uint8_t control_read_b()
 {
-    Channel& ch = drive.b;
+    SioChannel& ch = drive.b;
     ch.rr[0] = drive.at_start ? 0x00 : RR0_DCD;
     const uint8_t value = ch.pointer == 0 ? 0xFF : ch.rr[ch.pointer & 3];
     ch.pointer = 0;
     return value;
 }
 
+// Empties the drive and resets both channels.
+void reset_drive()
+{
+    fs_close(&host.image); // a second start-up in the same process (the headless tests)
+    host = QuickDiskHost{};
+    drive = QuickDiskRegisters{};
+}
+
+// The image just opened is in the drive, at its start.
+bool inserted(const char* path, bool on_host)
+{
+    media_hold(host.media, path, on_host, host.image);
+    drive.present = true;
+    drive.at_start = true;
+    return true;
+}
+
 } // namespace
+
+QuickDiskRegisters quick_disk{};
+QuickDiskMedia quick_disk_media{};
 
 void qd_init()
 {
-    fs_close(&drive.image); // a second start-up in the same process (the headless tests)
-    drive = QuickDisk{};
-    if (fs_open(&drive.image, "RDLOADER.MZQ", FS_READ) != FS_OK &&
-        fs_open(&drive.image, "/sidecar/mzfloader.mzq", FS_READ) != FS_OK)
-        return;
-    drive.present = true;
-    drive.at_start = true;
+    reset_drive();
+    constexpr const char* NAMES[] = {"RDLOADER.MZQ", "/sidecar/mzfloader.mzq"};
+    for (const char* name : NAMES)
+        if (fs_open(&host.image, name, FS_READ) == FS_OK) {
+            inserted(name, false);
+            return;
+        }
 }
 
 bool qd_insert_file(const char* host_path)
 {
-    fs_close(&drive.image);
-    drive = QuickDisk{};
-    if (fs_open_host(&drive.image, host_path, FS_READ) != FS_OK)
-        return false;
-    drive.present = true;
-    drive.at_start = true;
-    return true;
+    reset_drive();
+    return fs_open_host(&host.image, host_path, FS_READ) == FS_OK && inserted(host_path, true);
+}
+
+void qd_state_gather() { media_gather(host.media, quick_disk_media.image, &host.image); }
+
+void qd_state_rebuild(MediaReport report)
+{
+    drive.a.pointer &= 7; // as a WR0 write leaves it, whatever the state says
+    drive.b.pointer &= 7;
+    host.block_valid = false;
+    if (media_same(quick_disk_media.image, host.media))
+        return;
+    fs_close(&host.image);
+    drive.present = media_reopen(quick_disk_media.image, host.image, FS_READ, host.media, report);
 }
 
 uint8_t qd_read(uint8_t offset)

@@ -9,7 +9,39 @@
 // and the status registers. Not modelled: transmitting, writing the disk, SIO interrupts, timing.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "sidecar/media_record.h"
+
+// One SIO channel.
+struct SioChannel {
+    std::array<uint8_t, 8> wr;
+    // RR0-RR2; the fourth entry answers a read with pointer 3 (or 7), which the chip does not
+    // decode, as 00h.
+    std::array<uint8_t, 4> rr;
+    uint8_t pointer; // register selected by the last WR0 write
+};
+
+// The drive and both SIO channels as the machine sees them.
+struct QuickDiskRegisters {
+    uint8_t present;   // a disk is in: DCD on channel A
+    uint8_t at_start;  // no data has been read since start-up or the last rewind
+    uint16_t position; // offset of the next image byte
+    SioChannel a;
+    SioChannel b;
+};
+static_assert(std::has_unique_object_representations_v<QuickDiskRegisters>);
+extern QuickDiskRegisters quick_disk;
+struct QuickDiskMedia {
+    MediaRecord image;
+};
+extern QuickDiskMedia quick_disk_media;
+
+// Before a save: the image held, into quick_disk_media.
+void qd_state_gather();
+// After a load: the recorded image goes back in (missing or changed: reported, no disk).
+void qd_state_rebuild(MediaReport report);
 
 // Resets the drive and both SIO channels and opens the image. With no image the drive stays
 // absent: channel A's RR0 never shows the drive present.

@@ -12,18 +12,18 @@ constexpr uint32_t BLOCK_MASK = BLOCK_SIZE - 1;
 constexpr uint32_t BANK_SIZE = 0x10000;
 constexpr uint8_t WRITE_BACK_FRAMES = 50; // about one second of emulated time
 constexpr uint8_t PROBE_STEP = 3;
+constexpr const char* RAMDISC_FILE = "/sidecar/ramdisc.dat";
 
+// The host's side: the file and the block of it held in memory.
 struct RamDisc {
     bool enabled;
     FsFile file;
-    uint16_t address; // within the bank; wraps without carrying into the bank
-    uint8_t bank;
+    MediaHeld media;
     uint8_t bank_mask;
     std::array<uint8_t, BLOCK_SIZE> block;
     uint32_t block_base; // file offset of the cached block
     bool dirty;
     uint8_t countdown; // frames left until a dirty block goes back to the file
-    uint8_t probe;     // next value of port ECh; never reset
 };
 
 RamDisc disc{};
@@ -38,7 +38,7 @@ uint8_t bank_mask_for(uint32_t size)
 }
 
 // The file offset of the byte the address register points at.
-uint32_t offset() { return uint32_t(disc.bank) * BANK_SIZE + disc.address; }
+uint32_t offset() { return uint32_t(ramdisc.bank) * BANK_SIZE + ramdisc.address; }
 
 // Failures are ignored: the cache keeps its bytes and the program sees no error.
 void write_back()
@@ -50,6 +50,7 @@ void write_back()
     uint32_t done = 0;
     fs_write(&disc.file, disc.block.data(), BLOCK_SIZE, &done);
     disc.dirty = false;
+    media_written(disc.media);
 }
 
 // Brings the block holding the addressed byte into the cache.
@@ -72,8 +73,8 @@ void load_block()
 uint8_t read_data()
 {
     load_block();
-    const uint8_t value = disc.block[disc.address & BLOCK_MASK];
-    ++disc.address;
+    const uint8_t value = disc.block[ramdisc.address & BLOCK_MASK];
+    ++ramdisc.address;
     return value;
 }
 
@@ -81,31 +82,35 @@ uint8_t read_data()
 void write_data(uint8_t value)
 {
     load_block();
-    uint8_t& byte = disc.block[disc.address & BLOCK_MASK];
+    uint8_t& byte = disc.block[ramdisc.address & BLOCK_MASK];
     if (byte != value) {
         byte = value;
         disc.dirty = true;
         disc.countdown = WRITE_BACK_FRAMES;
     }
-    ++disc.address;
+    ++ramdisc.address;
 }
 
-} // namespace
-
-void ramdisc_init()
+// Lets go of the file, writing back what the memory still holds.
+void close_disc()
 {
-    // A second start-up in the same process (the headless tests) lets go of the first file.
     if (disc.file.handle != 0) {
         ramdisc_flush();
         fs_close(&disc.file);
     }
+    disc.file = FsFile{};
+    disc.media = MediaHeld{};
     disc.enabled = false;
     disc.dirty = false;
     disc.countdown = 0;
-    if (fs_open(&disc.file, "/sidecar/ramdisc.dat", FS_READ | FS_WRITE) != FS_OK)
-        return;
+}
+
+// The file just opened becomes the memory when it holds at least one bank.
+void use_file()
+{
     if (disc.file.size < BANK_SIZE) {
         fs_close(&disc.file);
+        disc.media = MediaHeld{};
         return;
     }
     disc.bank_mask = bank_mask_for(disc.file.size);
@@ -113,18 +118,38 @@ void ramdisc_init()
     disc.block_base = 0;
     uint32_t done = 0;
     fs_read(&disc.file, disc.block.data(), BLOCK_SIZE, &done);
-    disc.address = 0;
-    disc.bank = 0;
     disc.enabled = true;
 }
 
-RamDiscRegisters ramdisc_registers() { return {disc.address, disc.bank, disc.probe}; }
+} // namespace
 
-void ramdisc_set_registers(const RamDiscRegisters& registers)
+RamDiscRegisters ramdisc{};
+RamDiscMedia ramdisc_media{};
+
+void ramdisc_init()
 {
-    disc.address = registers.address;
-    disc.bank = uint8_t(registers.bank & disc.bank_mask); // the file on the card may be smaller now
-    disc.probe = registers.probe;
+    // A second start-up in the same process (the headless tests) lets go of the first file.
+    close_disc();
+    if (fs_open(&disc.file, RAMDISC_FILE, FS_READ | FS_WRITE) != FS_OK)
+        return;
+    media_hold(disc.media, RAMDISC_FILE, false, disc.file);
+    use_file();
+    if (disc.enabled) {
+        ramdisc.address = 0;
+        ramdisc.bank = 0;
+    }
+}
+
+void ramdisc_state_gather() { media_gather(disc.media, ramdisc_media.file, disc.enabled ? &disc.file : nullptr); }
+
+void ramdisc_state_rebuild(MediaReport report)
+{
+    if (!media_same(ramdisc_media.file, disc.media)) {
+        close_disc();
+        if (media_reopen(ramdisc_media.file, disc.file, FS_READ | FS_WRITE, disc.media, report))
+            use_file();
+    }
+    ramdisc.bank &= disc.bank_mask; // the file on the card may be smaller now
 }
 
 uint8_t ramdisc_read(uint16_t port)
@@ -139,13 +164,13 @@ uint8_t ramdisc_read(uint16_t port)
     case 0xEA:
     case 0xF9: return read_data();
     case 0xEC: {
-        const uint8_t value = disc.probe;
-        disc.probe = uint8_t(disc.probe + PROBE_STEP);
+        const uint8_t value = ramdisc.probe;
+        ramdisc.probe = uint8_t(ramdisc.probe + PROBE_STEP);
         return value;
     }
     case 0xF8:
-        disc.address = 0;
-        disc.bank = 0;
+        ramdisc.address = 0;
+        ramdisc.bank = 0;
         return 0xF8;
     default: return 0xFF;
     }
@@ -156,11 +181,11 @@ void ramdisc_write(uint16_t port, uint8_t value)
     if (!disc.enabled)
         return;
     switch (uint8_t(port)) {
-    case 0xE9: disc.bank = value & disc.bank_mask; break;
+    case 0xE9: ramdisc.bank = value & disc.bank_mask; break;
     case 0xEA:
     case 0xFA: write_data(value); break;
-    case 0xEB: disc.address = uint16_t((port & 0xFF00) | value); break;
-    case 0xF8: disc.address = uint16_t((value << 8) | (disc.address & 0xFF)); break;
+    case 0xEB: ramdisc.address = uint16_t((port & 0xFF00) | value); break;
+    case 0xF8: ramdisc.address = uint16_t((value << 8) | (ramdisc.address & 0xFF)); break;
     default: break;
     }
 }

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "sidecar/media_record.h"
+
 // Opens the file (which must exist and hold at least 64 KiB) and sizes the memory from it: the
 // largest power-of-two number of 64 KiB banks that fits, at most 256. A missing or short file
 // leaves the RAM disc disabled: writes are ignored and data reads give FFh.
@@ -25,12 +27,22 @@ void ramdisc_tick();
 
 // The registers a program sees, kept with a saved machine (the memory itself is the file).
 struct RamDiscRegisters {
-    uint16_t address;
+    uint16_t address; // within the bank; wraps without carrying into the bank
     uint8_t bank;
-    uint8_t probe;
+    uint8_t probe; // next value of port ECh; never reset
 };
-RamDiscRegisters ramdisc_registers();
-void ramdisc_set_registers(const RamDiscRegisters& registers);
+extern RamDiscRegisters ramdisc;
+// The file the memory is kept in.
+struct RamDiscMedia {
+    MediaRecord file;
+};
+extern RamDiscMedia ramdisc_media;
+
+// Before a save: the file held, into ramdisc_media.
+void ramdisc_state_gather();
+// After a load: the file the state recorded is the memory again (missing or changed: reported,
+// and the RAM disc is absent as without a file); the bank is kept within the file's size.
+void ramdisc_state_rebuild(MediaReport report);
 
 // Writes a changed block back at once and syncs the file: for the process's exit paths, so that a
 // change made less than 50 frames ago is not lost.

@@ -15,6 +15,23 @@
 
 #include <cstdint>
 
+#include "sidecar/media_record.h"
+
+struct RomModuleRegisters {
+    uint32_t address; // 20 bits
+};
+extern RomModuleRegisters rom_module;
+struct RomModuleMedia {
+    MediaRecord file; // none when there was no module file
+};
+extern RomModuleMedia rom_module_media;
+
+// Before a save: the module file, into rom_module_media.
+void rom_module_state_gather();
+// After a load: the recorded module file is read again (missing or changed: reported, and the
+// interface reads 0 as without a module until the next reset).
+void rom_module_state_rebuild(MediaReport report);
+
 // At every machine reset: address 0, nothing cached.
 void rom_module_reset();
 

@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr uint32_t BUFFER_SIZE = 255;
-constexpr uint32_t RECORD_SIZE = 77;
+constexpr uint32_t BUFFER_SIZE = SIDECAR_BUFFER_SIZE;
+constexpr uint32_t RECORD_SIZE = SIDECAR_RECORD_SIZE;
 constexpr uint32_t LONG_NAME_SIZE = 54; // 53 characters and the NUL
 constexpr uint32_t SEEK_LIMIT = 16u << 20; // a file open for writing may be sought past its end up to here
 
@@ -54,35 +54,22 @@ constexpr uint32_t REVISION = 60;
 constexpr char SHARP_TABLE[] = "_ e ~ tgh bxdrpcqazwsui  kfv   jn  m   ol    y{ |";
 static_assert(sizeof SHARP_TABLE - 1 == 49, "one entry for each Sharp code 90h-C0h");
 
-enum class TransferPhase : uint8_t { Idle = 0, Arguments = 1, Reply = 2 };
+using TransferPhase = SidecarPhase;
 
-struct SidecarInterface {
-    uint8_t command;
-    TransferPhase phase;
-    bool error;
-    uint8_t last_result;
-    uint8_t status_index; // 0-3, then STATUS_EXHAUSTED
-    const char* format;   // the next argument letter
-    uint8_t free_count;   // arguments: buffer bytes still free; reply: bytes still to send
-    std::array<uint8_t, BUFFER_SIZE> buffer;
-    uint8_t write_position; // next argument byte in the buffer
-    uint8_t reply_position; // next reply byte in the buffer
-    bool reply_is_text;     // fixed when the reply is set up
-    bool sharp_text;
+// The host's side: the open file and listing, and the name buffer of the entry being read.
+struct SidecarHost {
     FsFile file;
-    uint8_t open_mode;
-    FsDir listing;
-    bool listing_text;
-    std::array<uint8_t, RECORD_SIZE> record;
-    uint8_t record_position;
-    uint8_t record_count;
+    MediaHeld media;
+    uint8_t mode; // whether the file was opened to read, write or both
+    ListingHeld listing;
     std::array<char, LONG_NAME_SIZE> long_name; // fs_readdir and fs_stat write the name here
 };
 
-SidecarInterface sc{};
+SidecarRegisters& sc = sidecar;
+SidecarHost host{};
 
-bool file_open() { return sc.file.handle != 0; }
-bool listing_open() { return sc.listing.handle != nullptr; }
+bool file_open() { return host.file.handle != 0; }
+bool listing_open() { return host.listing.dir.handle != nullptr; }
 
 // Records the result of a storage call; true on success.
 bool storage(FsResult r)
@@ -134,11 +121,20 @@ uint8_t next_reply_byte()
 
 // ---- argument collection
 
+const char* format_of(uint8_t code); // the command's argument letters
+
+// The next argument letter; NUL when all are in.
+char next_letter()
+{
+    const char* format = format_of(sc.command);
+    return sc.format_at < strlen(format) ? format[sc.format_at] : '\0';
+}
+
 void begin_arguments(const char* format)
 {
     sc.phase = TransferPhase::Arguments;
     sc.error = false;
-    sc.format = format;
+    sc.format_at = 0;
     sc.write_position = 0;
     uint32_t strings = 0;
     for (const char* f = format; *f; ++f)
@@ -151,22 +147,22 @@ enum class Collected { More, Complete, Overflow };
 
 Collected collect(uint8_t v)
 {
-    if (*sc.format == 'B') {
+    if (next_letter() == 'B') {
         sc.buffer[sc.write_position++] = v;
         --sc.free_count;
-        ++sc.format;
+        ++sc.format_at;
     } else {
         if (sc.sharp_text) v = sharp_to_ascii(v);
         if (v < 0x20) {
             sc.buffer[sc.write_position++] = 0; // reserved at the start: not charged
-            ++sc.format;
+            ++sc.format_at;
         } else {
             sc.buffer[sc.write_position++] = v;
             --sc.free_count;
         }
     }
     if (sc.free_count == 0) return Collected::Overflow;
-    return *sc.format ? Collected::More : Collected::Complete;
+    return next_letter() ? Collected::More : Collected::Complete;
 }
 
 // ---- files
@@ -176,13 +172,15 @@ Collected collect(uint8_t v)
 bool close_file()
 {
     if (file_open()) {
-        if (!storage(fs_sync(&sc.file))) return false;
-        const bool closed = storage(fs_close(&sc.file));
-        sc.file = FsFile{};
+        if (!storage(fs_sync(&host.file))) return false;
+        const bool closed = storage(fs_close(&host.file));
+        host.file = FsFile{};
+        host.media = MediaHeld{};
         sc.open_mode = 0;
         if (!closed) return false;
     }
-    sc.file = FsFile{};
+    host.file = FsFile{};
+    host.media = MediaHeld{};
     sc.open_mode = 0;
     sc.error = false;
     return true;
@@ -190,7 +188,7 @@ bool close_file()
 
 // ---- listings
 
-void close_listing() { fs_closedir(&sc.listing); }
+void close_listing() { listing_close(host.listing, sc.listing); }
 
 // Appends text to the record, never past its end.
 void record_append(uint32_t& length, const char* text)
@@ -209,12 +207,12 @@ void build_binary_record(const FsEntry& e)
     sc.record[7] = uint8_t(e.time >> 8);
     sc.record[8] = e.attribute;
     memcpy(&sc.record[9], e.short_name, 12); // byte 21 stays the terminator
-    const size_t n = strnlen(sc.long_name.data(), LONG_NAME_SIZE - 1);
+    const size_t n = strnlen(host.long_name.data(), LONG_NAME_SIZE - 1);
     sc.record[22] = uint8_t(n);
-    memcpy(&sc.record[23], sc.long_name.data(), n); // byte 23 + n, at most 76, stays 0
+    memcpy(&sc.record[23], host.long_name.data(), n); // byte 23 + n, at most 76, stays 0
 }
 
-const char* entry_name(const FsEntry& e) { return sc.long_name[0] ? sc.long_name.data() : e.short_name; }
+const char* entry_name(const FsEntry& e) { return host.long_name[0] ? host.long_name.data() : e.short_name; }
 
 // The text form: name ("/" after a directory), CR, size in decimal, CR.
 uint32_t build_text_record(const FsEntry& e)
@@ -239,8 +237,8 @@ uint32_t build_text_record(const FsEntry& e)
 FsEntry entry_with_name_buffer()
 {
     FsEntry e{};
-    sc.long_name.fill(0);
-    e.long_name = sc.long_name.data();
+    host.long_name.fill(0);
+    e.long_name = host.long_name.data();
     e.long_name_size = LONG_NAME_SIZE;
     return e;
 }
@@ -255,7 +253,7 @@ void fetch_entry()
     FsEntry e;
     do {
         e = entry_with_name_buffer();
-        if (!storage(fs_readdir(&sc.listing, &e))) return; // listing kept, error flag set
+        if (!storage(listing_next(host.listing, sc.listing, e))) return; // listing kept, error flag set
     } while (strcmp(entry_name(e), ".") == 0);
     sc.error = false;
     if (entry_name(e)[0] == '\0') {
@@ -358,25 +356,26 @@ void cmd_time()
 
 void cmd_truncate()
 {
-    if (storage(fs_truncate(&sc.file))) sc.error = false;
+    if (storage(fs_truncate(&host.file))) sc.error = false;
+    media_written(host.media);
 }
 
 void cmd_flush()
 {
-    if (storage(fs_sync(&sc.file))) sc.error = false;
+    if (storage(fs_sync(&host.file))) sc.error = false;
 }
 
 void cmd_close() { close_file(); }
 
 void cmd_position()
 {
-    put32(sc.buffer.data(), sc.file.position);
+    put32(sc.buffer.data(), host.file.position);
     begin_reply(4, false);
 }
 
 void cmd_size()
 {
-    put32(sc.buffer.data(), sc.file.size);
+    put32(sc.buffer.data(), host.file.size);
     begin_reply(4, false);
 }
 
@@ -475,7 +474,7 @@ void exec_mkdir()
 
 void exec_listing()
 {
-    if (storage(fs_opendir(&sc.listing, string_at(0)))) fetch_entry();
+    if (storage(listing_open(host.listing, sc.listing, string_at(0)))) fetch_entry();
 }
 
 // A file opened while another is open replaces it; the earlier one is flushed and closed first so
@@ -485,10 +484,12 @@ void exec_open()
     const uint8_t mode = sc.buffer[0];
     if (!close_file()) return;
     sc.error = true;
-    if (!storage(fs_open(&sc.file, string_at(1), uint8_t(mode & ~MODE_CONVERT)))) {
-        sc.file = FsFile{};
+    if (!storage(fs_open(&host.file, string_at(1), uint8_t(mode & ~MODE_CONVERT)))) {
+        host.file = FsFile{};
         return;
     }
+    media_hold(host.media, string_at(1), false, host.file);
+    host.mode = mode & (FS_READ | FS_WRITE);
     sc.open_mode = mode;
     sc.error = false;
 }
@@ -503,17 +504,17 @@ void exec_seek()
     int64_t target;
     switch (origin) {
     case 0: target = offset; break;
-    case 1: target = int64_t(sc.file.size) - offset; break;
-    case 2: target = int64_t(sc.file.position) + offset; break;
-    case 3: target = int64_t(sc.file.position) - offset; break;
+    case 1: target = int64_t(host.file.size) - offset; break;
+    case 2: target = int64_t(host.file.position) + offset; break;
+    case 3: target = int64_t(host.file.position) - offset; break;
     default: return;
     }
-    const int64_t bound = (sc.open_mode & FS_WRITE) ? std::max<int64_t>(sc.file.size, SEEK_LIMIT) : sc.file.size;
+    const int64_t bound = (sc.open_mode & FS_WRITE) ? std::max<int64_t>(host.file.size, SEEK_LIMIT) : host.file.size;
     if (target < 0 || target > bound) {
         sc.last_result = file_open() ? FS_DENIED : FS_IO_ERROR;
         return;
     }
-    if (storage(fs_seek(&sc.file, uint32_t(target)))) sc.error = false;
+    if (storage(fs_seek(&host.file, uint32_t(target)))) sc.error = false;
 }
 
 // ---- the command table
@@ -581,6 +582,12 @@ const Command* command_for(uint8_t code)
     return i == NO_COMMAND ? nullptr : &COMMANDS[i];
 }
 
+const char* format_of(uint8_t code)
+{
+    const Command* c = command_for(code);
+    return c && c->format ? c->format : "";
+}
+
 // ---- ports
 
 void command_write(uint8_t value)
@@ -606,7 +613,7 @@ uint8_t status_read()
         if (file_open()) {
             if (sc.open_mode & FS_READ) v |= STATUS_READABLE;
             if (sc.open_mode & FS_WRITE) v |= STATUS_WRITABLE;
-            if (sc.file.position == sc.file.size) v |= STATUS_AT_END;
+            if (host.file.position == host.file.size) v |= STATUS_AT_END;
         }
         break;
     case 1: v = sc.command; break;
@@ -643,7 +650,8 @@ void data_write(uint8_t value)
     sc.command = CODE_FILE_WRITE;
     if (sc.open_mode & MODE_CONVERT) value = sharp_to_ascii(value);
     uint32_t done = 0;
-    if (storage(fs_write(&sc.file, &value, 1, &done)) && done == 1) sc.error = false;
+    if (storage(fs_write(&host.file, &value, 1, &done)) && done == 1) sc.error = false;
+    media_written(host.media);
 }
 
 uint8_t data_read()
@@ -668,7 +676,7 @@ uint8_t data_read()
     sc.command = CODE_FILE_READ;
     uint8_t v = 0;
     uint32_t done = 0;
-    if (!storage(fs_read(&sc.file, &v, 1, &done))) return 0;
+    if (!storage(fs_read(&host.file, &v, 1, &done))) return 0;
     sc.error = false;
     if (done == 0) return 0; // the end of the file
     return (sc.open_mode & MODE_CONVERT) ? ascii_to_sharp(v) : v;
@@ -696,13 +704,72 @@ uint8_t sharp_to_ascii(uint8_t byte)
 void sidecar_reset()
 {
     // A second start lets go of what the first one held.
-    fs_close(&sc.file);
-    fs_closedir(&sc.listing);
-    sc = SidecarInterface{};
+    fs_close(&host.file);
+    fs_closedir(&host.listing.dir);
+    host = SidecarHost{};
+    sc = SidecarRegisters{};
     sc.status_index = 0;
     sc.error = true;
     sc.command = 0;
     cmd_reset();
+}
+
+SidecarRegisters sidecar{};
+SidecarMedia sidecar_media{};
+
+void file_service_state_gather()
+{
+    sc.file_position = host.file.position;
+    sc.directory.fill('\0');
+    fs_getcwd(sc.directory.data(), uint32_t(sc.directory.size()));
+    media_gather(host.media, sidecar_media.file, file_open() ? &host.file : nullptr);
+}
+
+namespace {
+
+// What a program can have left in the registers keeps every transfer inside its buffer; a state
+// that says otherwise (made by hand) leaves the interface idle.
+void keep_transfers_inside()
+{
+    const char* format = format_of(sc.command);
+    uint32_t strings_left = 0; // each has its terminator still to come
+    for (uint32_t i = sc.format_at; i < strlen(format); ++i)
+        strings_left += format[i] == 'S';
+    const bool arguments = sc.phase == TransferPhase::Arguments &&
+                           uint32_t(sc.write_position) + sc.free_count + strings_left <= BUFFER_SIZE;
+    const bool reply = sc.phase == TransferPhase::Reply && uint32_t(sc.reply_position) + sc.free_count <= BUFFER_SIZE;
+    if (!arguments && !reply)
+        sc.phase = TransferPhase::Idle;
+    if (uint32_t(sc.record_position) + sc.record_count > RECORD_SIZE)
+        sc.record_count = 0;
+    sc.directory.back() = '\0';
+}
+
+} // namespace
+
+void file_service_state_rebuild(MediaReport report)
+{
+    keep_transfers_inside();
+    std::array<char, FS_PATH_MAX + 4> now{};
+    fs_getcwd(now.data(), uint32_t(now.size()));
+    if (strcmp(now.data(), sc.directory.data()) != 0 && fs_chdir(sc.directory.data()) != FS_OK)
+        fs_chdir("/");
+    listing_restore(host.listing, sc.listing);
+    const uint8_t mode = sc.open_mode & (FS_READ | FS_WRITE);
+    if (!media_same(sidecar_media.file, host.media) || (file_open() && host.mode != mode)) {
+        if (file_open()) {
+            fs_sync(&host.file);
+            fs_close(&host.file);
+        }
+        host.file = FsFile{};
+        host.mode = mode;
+        if (!media_reopen(sidecar_media.file, host.file, mode, host.media, report)) {
+            host.file = FsFile{};
+            sc.open_mode = 0; // no file open
+        }
+    }
+    if (file_open())
+        fs_seek(&host.file, sc.file_position);
 }
 
 uint8_t sidecar_read(uint8_t offset) { return (offset & 1) ? data_read() : status_read(); }
@@ -715,5 +782,5 @@ void sidecar_write(uint8_t offset, uint8_t value)
 
 void sidecar_flush()
 {
-    if (file_open()) fs_sync(&sc.file);
+    if (file_open()) fs_sync(&host.file);
 }

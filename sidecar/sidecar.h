@@ -8,7 +8,55 @@
 // Everything is done synchronously inside the emulated IN or OUT.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "host/storage.h"
+#include "sidecar/listing_record.h"
+#include "sidecar/media_record.h"
+
+enum class SidecarPhase : uint8_t { Idle = 0, Arguments = 1, Reply = 2 };
+
+constexpr uint32_t SIDECAR_BUFFER_SIZE = 255;
+constexpr uint32_t SIDECAR_RECORD_SIZE = 77;
+
+// The interface as a program sees it, with where its open file and listing stand.
+struct SidecarRegisters {
+    uint32_t file_position; // of the open file
+    SidecarPhase phase;
+    uint8_t command;
+    uint8_t error;
+    uint8_t last_result;
+    uint8_t status_index; // 0-3, then exhausted
+    uint8_t format_at;    // the next argument letter, in the command's format
+    uint8_t free_count;   // arguments: buffer bytes still free; reply: bytes still to send
+    uint8_t write_position; // next argument byte in the buffer
+    uint8_t reply_position; // next reply byte in the buffer
+    uint8_t reply_is_text;  // fixed when the reply is set up
+    uint8_t sharp_text;
+    uint8_t open_mode;
+    uint8_t listing_text;
+    uint8_t record_position;
+    uint8_t record_count;
+    uint8_t reserved;
+    std::array<uint8_t, SIDECAR_BUFFER_SIZE> buffer;
+    std::array<uint8_t, SIDECAR_RECORD_SIZE> record;
+    std::array<char, FS_PATH_MAX + 4> directory; // the current directory, as the card names it
+    ListingRecord listing;                        // the running listing
+};
+static_assert(std::has_unique_object_representations_v<SidecarRegisters>);
+extern SidecarRegisters sidecar;
+// The file a program has open.
+struct SidecarMedia {
+    MediaRecord file;
+};
+extern SidecarMedia sidecar_media;
+
+// Before a save: the current directory, the open file and its position, into the records.
+void file_service_state_gather();
+// After a load: the current directory and the running listing come back; the recorded open file
+// is opened again at its position (missing or changed: reported, and no file is open).
+void file_service_state_rebuild(MediaReport report);
 
 // Start-up: error flag set, command 0, then the reset command (root directory, nothing open).
 void sidecar_reset();

@@ -40,6 +40,11 @@ const std::set<std::string> NOT_STATE = {
     "run_loop:breakpoints_armed", "run_loop:breakpoint_resume", "memory:watched_reads",
     "memory:watched_writes", "memory:watch_seen", "keyboard:volume_index", "keyboard:volume",
     "keyboard:filter_hz", "keyboard:filter_div", "key_translation:ps2_decoder", "tape:tape_image",
+    // The Sidecar's host side: open files and listings, cached blocks, files named on the
+    // command line, what the card says of the boot ROM.
+    "sidecar:host", "fdc:hosts", "fdc:fd0_disabled", "quickdisk:host", "ramdisc:disc", "rom_module:module",
+    "rom_module:module_host_path", "pmd_disk:held", "pmd_disk:directory", "pmd_disk:drive0_host_path",
+    "media_record:granted", "media_record:granted_count",
 };
 
 struct Variable {
