@@ -2,18 +2,11 @@
 // floppy drive holds and where the controller stands in it, never the image's bytes. A read the
 // save interrupted goes on after a load in a fresh process; an image changed or removed since is
 // named on standard error and left out, and the rest of the machine loads.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/e2e/program_run.h"
 
 namespace {
 
@@ -32,23 +25,11 @@ const std::vector<uint8_t> READER = {
     0x18, 0xF2,             // JR next
 };
 
-std::vector<uint8_t> read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void write_file(const fs::path& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-class StateMedia : public ::testing::Test {
+class StateMedia : public ProgramRunTest {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("kestrel-state-media-" + std::to_string(::getpid()));
-        fs::create_directories(dir / "sd" / "sidecar");
+        ProgramRunTest::SetUp();
         std::vector<uint8_t> mzf(128 + READER.size(), 0);
         mzf[0] = 1; // a machine-code program: name, size, load and start address
         const std::string name = "READER\r";
@@ -68,19 +49,6 @@ protected:
         write_file(dir / "sd" / "sidecar" / "disk.dsk", image);
         std::ofstream(dir / "sd" / "sidecar" / "fd1.cfg") << "/sidecar/disk.dsk\n";
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    int run(const std::string& args)
-    {
-        const std::string command = "SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " + std::string(KESTREL_BINARY) +
-                                    " --headless --sd " + (dir / "sd").string() + " " + args + " > /dev/null 2> " +
-                                    (dir / "err").string();
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string path(const char* name) const { return (dir / name).string(); }
-
-    fs::path dir;
     std::vector<uint8_t> image;
 };
 
