@@ -83,6 +83,8 @@ void pull_due(std::vector<int16_t>* sound)
 
 SimulatedClock& simulated_clock() { return clock; }
 
+bool clock_simulated() { return host_clock.ticks == simulated_ticks; }
+
 void simulate_clock(bool on)
 {
     if (on) {

@@ -36,7 +36,6 @@ void simulate_clock(bool on);
 void run_frames_timed(uint32_t n, std::vector<int16_t>* sound);
 constexpr uint32_t OUTPUT_RATE = 44100;
 constexpr int CALLBACK_FRAMES = 960;
-// A 16-bit stereo PCM WAV file at 44100 Hz.
 // The simulated clock and the sound card's pulls, kept with a saved machine so that a headless
 // run continued from it hears the same sound.
 struct SimulatedClock {
@@ -45,6 +44,9 @@ struct SimulatedClock {
     uint64_t pulls;
 };
 SimulatedClock& simulated_clock();
+// True while the run goes by the simulated clock.
+bool clock_simulated();
+// A 16-bit stereo PCM WAV file at 44100 Hz.
 bool write_wav(const std::string& path, const std::vector<int16_t>& samples);
 
 } // namespace headless

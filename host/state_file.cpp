@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/headless.h"
 #include "host/state_registry.h"
 #include "machines/machine.h"
 #include "machines/mz800/mz800.h"
@@ -151,7 +152,8 @@ void state_apply()
     state_select(saved);
     p = staged.data() + HEADER_BYTES;
     for (const StateEntry& e : state_entries()) {
-        std::memcpy(e.data, p + CHUNK_HEADER_BYTES, e.size);
+        if (!e.beside || headless::clock_simulated())
+            std::memcpy(e.data, p + CHUNK_HEADER_BYTES, e.size);
         p += CHUNK_HEADER_BYTES + e.size;
     }
     state_rebuild();

@@ -36,9 +36,15 @@
 namespace {
 
 template <typename T>
-constexpr StateEntry entry(const char (&tag)[5], uint16_t version, T& object)
+constexpr StateEntry entry(const char (&tag)[5], uint16_t version, T& object, bool beside = false)
 {
-    return {{tag[0], tag[1], tag[2], tag[3]}, version, reinterpret_cast<uint8_t*>(&object), uint32_t(sizeof object)};
+    return {{tag[0], tag[1], tag[2], tag[3]}, version, reinterpret_cast<uint8_t*>(&object), uint32_t(sizeof object), beside};
+}
+
+template <typename T>
+constexpr StateEntry beside(const char (&tag)[5], uint16_t version, T& object)
+{
+    return entry(tag, version, object, true);
 }
 
 const std::array ENTRIES = {
@@ -72,14 +78,13 @@ const std::array ENTRIES = {
     entry("BEEP", 1, beeper_bits),
     entry("PMDS", 1, pmd_sound),
     entry("SGEN", 1, sound_gen),
-    // Beside the machine: the samples made but not yet played and the run loop's pacing, with
-    // the headless clock below. Kept so that a continued run sounds on without a gap or a
-    // repeat, and a headless run goes on exactly as it would have.
-    entry("RING", 1, sound_ring),
-    entry("RNGW", 1, ring_write),
-    entry("RNGR", 1, ring_read),
-    entry("PCRD", 1, cycle_credit),
-    entry("PTCK", 1, last_ticks),
+    // Beside the machine (see StateEntry): the samples made but not yet played and the run
+    // loop's pacing, with the simulated clock below.
+    beside("RING", 1, sound_ring),
+    beside("RNGW", 1, ring_write),
+    beside("RNGR", 1, ring_read),
+    beside("PCRD", 1, cycle_credit),
+    beside("PTCK", 1, last_ticks),
     // The Sidecar's registers, and which files its drives hold (their contents are media).
     entry("SCIF", 1, sidecar),
     entry("SCFL", 1, sidecar_media),
@@ -106,8 +111,8 @@ std::array<StateEntry, ENTRIES.size() + 2> all_entries()
     std::array<StateEntry, ENTRIES.size() + 2> all{};
     std::copy(ENTRIES.begin(), ENTRIES.end(), all.begin());
     const std::span<uint8_t> filter = sound_filter_bytes();
-    all[ENTRIES.size()] = {{'B', 'W', 'L', 'P'}, 1, filter.data(), uint32_t(filter.size())};
-    all[ENTRIES.size() + 1] = entry("HCLK", 1, headless::simulated_clock());
+    all[ENTRIES.size()] = {{'B', 'W', 'L', 'P'}, 1, filter.data(), uint32_t(filter.size()), false};
+    all[ENTRIES.size() + 1] = beside("HCLK", 1, headless::simulated_clock());
     return all;
 }
 
@@ -144,7 +149,7 @@ size_t state_blocks_size()
 {
     size_t n = 0;
     for (const StateEntry& e : state_entries())
-        n += e.size;
+        n += e.beside ? 0 : e.size;
     return n;
 }
 
@@ -152,7 +157,8 @@ void state_blocks_read(uint8_t* out)
 {
     state_gather();
     for (const StateEntry& e : state_entries())
-        out = std::copy_n(e.data, e.size, out);
+        if (!e.beside)
+            out = std::copy_n(e.data, e.size, out);
 }
 
 void state_blocks_write(const uint8_t* blocks)
@@ -161,11 +167,13 @@ void state_blocks_write(const uint8_t* blocks)
     for (const StateEntry& e : state_entries()) {
         if (e.data == reinterpret_cast<uint8_t*>(&machine_kind))
             state_select(MachineKind(*p));
-        p += e.size;
+        p += e.beside ? 0 : e.size;
     }
     for (const StateEntry& e : state_entries()) {
-        std::copy_n(blocks, e.size, e.data);
-        blocks += e.size;
+        if (!e.beside) {
+            std::copy_n(blocks, e.size, e.data);
+            blocks += e.size;
+        }
     }
     state_rebuild();
 }

@@ -21,6 +21,11 @@ struct StateEntry {
     uint16_t version; // moves when the block's layout changes
     uint8_t* data;
     uint32_t size;
+    // Beside the machine, not in it: the sound card's buffer, the run loop's pacing and the
+    // simulated clock. A state file holds them so that a headless run goes on exactly as it
+    // would have; a load takes them back only in a run on the simulated clock (a window keeps
+    // its own sound and pacing), and the rewind history leaves them out.
+    bool beside;
 };
 
 std::span<const StateEntry> state_entries();
@@ -34,7 +39,8 @@ void state_select(MachineKind kind);
 // After the blocks were written: the pointers and maps derived from them are rebuilt.
 void state_rebuild();
 
-// Every block one after another, without the file's headers: the rewind history's records.
+// The machine's blocks (those beside it left out) one after another, without the file's
+// headers: the rewind history's records.
 size_t state_blocks_size();
 void state_blocks_read(uint8_t* out);          // gathers first
 void state_blocks_write(const uint8_t* blocks); // selects the machine, copies, rebuilds
