@@ -104,11 +104,11 @@ TEST(StateRegistry, ListsEveryVariableOfEveryDevice)
     std::ifstream list(DEVICE_OBJECTS);
     for (std::string file; std::getline(list, file);)
         each_symbol(file, [&](const std::string& object, uint64_t, char type, const std::string& name) {
-            const std::string last = plain(name);
+            const std::string short_name = plain(name);
             const bool writable = std::string("bBdD").find(type) != std::string::npos;
             // The compiler's own: guards of statics, a sanitizer's "__odr_asan." markers.
             const bool compilers = name.starts_with("__") || name.starts_with("guard variable");
-            if (!writable || compilers || last.empty() || std::isupper(uint8_t(last[0])))
+            if (!writable || compilers || short_name.empty() || std::isupper(uint8_t(short_name[0])))
                 return;
             variables.push_back({stem(object), name});
         });
@@ -116,17 +116,18 @@ TEST(StateRegistry, ListsEveryVariableOfEveryDevice)
 
     // Where this program put them: nm's addresses, moved by where the program was loaded.
     std::multimap<std::string, uint64_t> placed;
-    each_symbol(std::filesystem::read_symlink("/proc/self/exe").string(), [&](const std::string&, uint64_t address, char, const std::string& name) {
-        placed.emplace(name, address);
-    });
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    each_symbol(program, [&](const std::string&, uint64_t address, char, const std::string& name) { placed.emplace(name, address); });
     const auto cpu_at = placed.find("cpu");
     ASSERT_NE(cpu_at, placed.end());
     const uint64_t load = uint64_t(reinterpret_cast<uintptr_t>(&cpu)) - cpu_at->second;
 
     const auto registered = [&](uint64_t address) {
-        for (const StateEntry& e : state_entries())
-            if (address >= uint64_t(reinterpret_cast<uintptr_t>(e.data)) && address < uint64_t(reinterpret_cast<uintptr_t>(e.data)) + e.size)
+        for (const StateEntry& e : state_entries()) {
+            const uint64_t start = reinterpret_cast<uintptr_t>(e.data);
+            if (address >= start && address < start + e.size)
                 return true;
+        }
         return false;
     };
     for (const Variable& v : variables) {
