@@ -1,11 +1,13 @@
 // What a saved machine costs, printed by the machine benchmarks with --rewind: the time to save
 // a state to a file and load it back, the rewind history's size now, and the most the history
-// can ever take (every record a whole state, the worst a program can do).
+// can ever take (every record a whole state and its coding, the worst a program can do).
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "host/rewind.h"
 #include "host/state_file.h"
