@@ -654,7 +654,7 @@ bool inserted(uint8_t number, const char* path, bool host)
 } // namespace
 
 FdcRegisters fdc{};
-FdcMedia fdc_media{};
+DrivesMedia fdc_media{};
 
 bool attach_drive(uint8_t number)
 {

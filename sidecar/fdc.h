@@ -55,10 +55,7 @@ static_assert(std::has_unique_object_representations_v<FdcRegisters>);
 extern FdcRegisters fdc;
 
 // The images the drives hold.
-struct FdcMedia {
-    std::array<MediaRecord, 4> drives;
-};
-extern FdcMedia fdc_media;
+extern DrivesMedia fdc_media;
 
 // Before a save: the heads' positions and the images held, into the records above.
 void fdc_state_gather();

@@ -32,6 +32,11 @@ struct MediaRecord {
 };
 static_assert(std::has_unique_object_representations_v<MediaRecord>);
 
+// The images a device's four drives hold.
+struct DrivesMedia {
+    std::array<MediaRecord, 4> drives;
+};
+
 // The medium a device holds now.
 struct MediaHeld {
     MediaRecord record;

@@ -393,7 +393,7 @@ void start_frame(uint8_t letter)
 } // namespace
 
 PmdDiskRegisters pmd_disk{};
-PmdDiskMedia pmd_disk_media{};
+DrivesMedia pmd_disk_media{};
 
 void pmd_disk_init()
 {

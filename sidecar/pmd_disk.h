@@ -55,10 +55,7 @@ struct PmdDiskRegisters {
 static_assert(std::has_unique_object_representations_v<PmdDiskRegisters>);
 extern PmdDiskRegisters pmd_disk;
 // The images the drives' names lead to (with drive 0's from the command line).
-struct PmdDiskMedia {
-    std::array<MediaRecord, 4> drives;
-};
-extern PmdDiskMedia pmd_disk_media;
+extern DrivesMedia pmd_disk_media;
 
 // Before a save: the images held, into pmd_disk_media.
 void pmd_disk_state_gather();

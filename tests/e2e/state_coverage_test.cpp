@@ -51,43 +51,29 @@ struct Variable {
     std::string object, name;
 };
 
-std::vector<std::string> lines_of(const std::string& command)
-{
-    std::vector<std::string> lines;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return lines;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) {
-        std::string line(buffer);
-        if (!line.empty() && line.back() == '\n')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    ::pclose(pipe);
-    return lines;
-}
-
-// nm's "address type name" lines; for archives and objects, "file:" lines name the object.
+// nm's "address type name" lines, with the object each comes from (an archive's members and a
+// list of objects are headed by "file:" lines).
 template <typename Each>
 void each_symbol(const std::string& file, Each each)
 {
+    FILE* nm = ::popen(("nm -C --defined-only '" + file + "' 2>/dev/null").c_str(), "r");
+    ASSERT_NE(nm, nullptr);
     std::string object = file;
-    for (const std::string& line : lines_of("nm -C --defined-only '" + file + "' 2>/dev/null")) {
-        if (!line.empty() && line.back() == ':') {
+    for (char buffer[4096]; std::fgets(buffer, sizeof buffer, nm);) {
+        std::string line(buffer);
+        line.pop_back(); // the newline
+        if (!line.empty() && line.back() == ':')
             object = line.substr(0, line.size() - 1);
-            continue;
-        }
-        if (line.size() < 20 || line[16] != ' ' || line[18] != ' ')
-            continue;
-        each(object, std::stoull(line.substr(0, 16), nullptr, 16), line[17], line.substr(19));
+        else if (line.size() > 19 && line[16] == ' ' && line[18] == ' ')
+            each(object, std::stoull(line.substr(0, 16), nullptr, 16), line[17], line.substr(19));
     }
+    ::pclose(nm);
 }
 
+// An object's name without its folder and suffixes: "fdc" for ".../sidecar/fdc.cpp.o".
 std::string stem(const std::string& object)
 {
-    const size_t slash = object.find_last_of('/');
-    const std::string base = slash == std::string::npos ? object : object.substr(slash + 1);
+    const std::string base = std::filesystem::path(object).filename().string();
     return base.substr(0, base.find('.'));
 }
 

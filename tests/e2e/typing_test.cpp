@@ -1,6 +1,5 @@
 // Typing by character: every character of each machine's table typed into its ROM's line input
-// and read back from the ROM's buffer; a BASIC line full of signs typed on the ZX Spectrum runs;
-// the window's natural mode types the sign a host key makes.
+// and read back from the ROM's buffer; the window's natural mode types the sign a host key makes.
 #include <gtest/gtest.h>
 
 #include <SDL/SDL.h>
@@ -15,7 +14,6 @@
 #include "host/typing.h"
 #include "machines/machine.h"
 #include "machines/memory.h"
-#include "machines/picture.h"
 #include "machines/status_line.h"
 #include "machines/typed_keys.h"
 #include "roms/rom_images.h"
@@ -147,19 +145,6 @@ TEST_F(Typing, EveryCharacterOfEachMachinesTableReachesTheRomsLineInput)
             }
         }
     }
-}
-
-TEST_F(Typing, ABasicLineOfSignsAndCapitalsIsEnteredAsTypedAndRunsOnTheZxSpectrum)
-{
-    start(MACHINES[0]);
-    const std::string line = "10 let a$=\"Hi [x] {y}\": if a$(1)=\"H\" and len a$=10 then "
-                             "border (3*4-2)/5+(2<3)+(3<=3)+(4>=5)+(1<>2)-(9>8)";
-    type_text(line);
-    wait_typed();
-    EXPECT_EQ(zx_edit_line(), line);
-    type_text("\nrun\n");
-    wait_typed();
-    EXPECT_EQ(picture_state.border_colour, 4) << "2 + 1 + 1 + 0 + 1 - 1";
 }
 
 TEST_F(Typing, TheWindowsNaturalModeTypesTheSignAHostKeyMakes)

@@ -20,7 +20,7 @@ struct Saved {
     SidecarRegisters interface;
     SidecarMedia interface_media;
     FdcRegisters controller;
-    FdcMedia drives;
+    DrivesMedia drives;
 };
 
 Saved save()
@@ -126,28 +126,16 @@ TEST_F(SavedMedia, AListingGoesOnFromItsPlace)
     EXPECT_EQ(next(12), straight);
 }
 
-TEST_F(SavedMedia, AReadGoesOnAfterALoadUnlessTheImageChangedBehindTheDrive)
+// The end-to-end state tests cover a read that goes on and an image changed behind the drive;
+// here, the drive's own write, which a rewind steps back across.
+TEST_F(SavedMedia, AnImageTheDriveWroteToIsStillItsOwnAfterARewind)
 {
     uint8_t status = 0;
     start_read(status, 100);
     const Saved saved = save();
-    const auto rest = [] {
-        std::vector<uint8_t> bytes;
-        for (uint32_t i = 100; i < 0x200; ++i)
-            bytes.push_back(controller_read(3));
-        return bytes;
-    };
-    const std::vector<uint8_t> straight = rest();
-
-    // The same image in a fresh start: the read goes on where it was.
-    fdc_init();
-    load(saved);
-    EXPECT_TRUE(reported.empty());
-    EXPECT_EQ(rest(), straight);
-
-    // The drive's own write moves the image on; a rewind across it keeps the image.
-    fdc_write(4, 0x84);
-    controller_write(2, 1);
+    for (uint32_t i = 100; i < 0x200; ++i) // the read runs to its end
+        controller_read(3);
+    controller_write(2, 1); // a write of the same sector moves the image on
     controller_write(0, 0xA0);
     for (uint32_t i = 0; i < 0x200; ++i)
         controller_write(3, 0x55);
@@ -155,16 +143,6 @@ TEST_F(SavedMedia, AReadGoesOnAfterALoadUnlessTheImageChangedBehindTheDrive)
     EXPECT_TRUE(reported.empty());
     start_read(status, 0);
     EXPECT_EQ(status & 0x80, 0) << "the drive still holds its image";
-
-    // Changed behind the emulator's back, before a fresh start: left out, the drive not ready.
-    std::vector<uint8_t> image = read_file("sidecar/d.dsk");
-    image[0x22] ^= 1;
-    write_file("sidecar/d.dsk", image);
-    fdc_init();
-    load(saved);
-    EXPECT_EQ(reported, std::vector<std::string>{"/sidecar/d.dsk"});
-    start_read(status, 0);
-    EXPECT_EQ(status & 0x80, 0x80);
 }
 
 } // namespace
