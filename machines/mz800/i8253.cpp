@@ -128,18 +128,22 @@ void t0_write(uint8_t value)
     }
 }
 
-// The first read latches the count; any later one returns the latch's high byte and starts
-// the byte sequence again (for writes too). The count is read as last caught up.
-uint8_t t0_read()
+// The first read latches the count and gives its low byte; the next gives the latch's high
+// byte and starts the byte sequence again (for writes too).
+template <typename Latch, typename Toggle>
+uint8_t read_latched(uint32_t count, Latch& latch, Toggle& toggle)
 {
-    if (pit.t0_rw == 0) {
-        pit.t0_latch = pit.t0_count;
-        pit.t0_rw = 1;
-        return uint8_t(pit.t0_latch);
+    if (toggle == 0) {
+        latch = Latch(count);
+        toggle = 1;
+        return uint8_t(latch);
     }
-    pit.t0_rw = 0;
-    return uint8_t(pit.t0_latch >> 8);
+    toggle = 0;
+    return uint8_t(latch >> 8);
 }
+
+// Counter 0's count is read as last caught up.
+uint8_t t0_read() { return read_latched(pit.t0_count, pit.t0_latch, pit.t0_rw); }
 
 void t1_write(uint8_t value)
 {
@@ -153,16 +157,7 @@ void t1_write(uint8_t value)
     }
 }
 
-uint8_t t1_read()
-{
-    if (pit.t1_toggle == 0) {
-        pit.t1_latch = pit.t1_count;
-        pit.t1_toggle = 1;
-        return uint8_t(pit.t1_latch);
-    }
-    pit.t1_toggle = 0;
-    return uint8_t(pit.t1_latch >> 8);
-}
+uint8_t t1_read() { return read_latched(pit.t1_count, pit.t1_latch, pit.t1_toggle); }
 
 // Counter 2 takes a new count only at its next clock.
 void t2_write(uint8_t value)
@@ -179,13 +174,8 @@ void t2_write(uint8_t value)
 // A count still waiting to be loaded reads back as the count.
 uint8_t t2_read()
 {
-    if (pit.t2_toggle == 0) {
-        pit.t2_latch = uint16_t((pit.t2_reload & T2_PENDING) ? pit.t2_reload : uint32_t(pit.t2_count));
-        pit.t2_toggle = 1;
-        return uint8_t(pit.t2_latch);
-    }
-    pit.t2_toggle = 0;
-    return uint8_t(pit.t2_latch >> 8);
+    const uint32_t count = (pit.t2_reload & T2_PENDING) ? pit.t2_reload : uint32_t(pit.t2_count);
+    return read_latched(count, pit.t2_latch, pit.t2_toggle);
 }
 
 // Counter 2 does not reload by itself: past zero it keeps counting down without a further
